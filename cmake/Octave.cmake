@@ -1,0 +1,16 @@
+# Locates Octave's MEX headers and libraries through mkoctfile.
+find_program(MKOCTFILE mkoctfile REQUIRED)
+find_program(OCTAVE_EXECUTABLE octave-cli REQUIRED)
+function(mexlink_mkoctfile_var var out)
+  execute_process(COMMAND ${MKOCTFILE} -p ${var} OUTPUT_VARIABLE value
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  set(${out} "${value}" PARENT_SCOPE)
+endfunction()
+mexlink_mkoctfile_var(INCFLAGS octave_incflags)
+mexlink_mkoctfile_var(OCTLIBDIR octave_libdir)
+string(REGEX MATCHALL "-I[^ ]+" octave_includes "${octave_incflags}")
+list(TRANSFORM octave_includes REPLACE "^-I" "")
+set(OCTAVE_INCLUDE_DIRS ${octave_includes})
+find_library(OCTAVE_OCTINTERP octinterp HINTS ${octave_libdir} REQUIRED)
+find_library(OCTAVE_OCTAVE octave HINTS ${octave_libdir} REQUIRED)
+set(OCTAVE_LIBRARIES ${OCTAVE_OCTINTERP} ${OCTAVE_OCTAVE})

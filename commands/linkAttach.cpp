@@ -1,0 +1,34 @@
+// h = linkAttach(portName, baudRate, byteSize, parity, timeoutMs)
+// Opens and configures the serial port; returns its handle as a 1x1 uint32.
+#include <cstdint>
+
+#include "command_frame.hpp"
+#include "serial.hpp"
+
+extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+{
+    checkInputCount(nrhs, 5, "Error: five input arguments required");
+    checkOutputCount(nlhs, 1);
+    if (mxIsChar(prhs[0]) != true)
+        mexErrMsgTxt("Error: arg0 must be a string");
+    if (mxGetM(prhs[0]) != 1)
+        mexErrMsgTxt("Error: arg0 must be a row vector");
+
+    const mwSize length = static_cast<mwSize>(mxGetN(prhs[0]) + 1);
+    auto *portName = static_cast<char *>(mxCalloc(length, 1));
+    if (portName == nullptr || mxGetString(prhs[0], portName, length) != 0) {
+        mexWarnMsgTxt("Error: allocating memory to string");
+        return;
+    }
+
+    const std::int32_t baudRate = toInt(scalarOf(prhs[1], 1));
+    const std::int32_t byteSize = toInt(scalarOf(prhs[2], 2));
+    const std::int32_t parity = toInt(scalarOf(prhs[3], 3));
+    const std::int32_t timeoutMs = toInt(scalarOf(prhs[4], 4));
+
+    const mwSize dims[1] = {1};
+    plhs[0] = mxCreateNumericArray(1, dims, mxUINT32_CLASS, mxREAL);
+    auto *handle = static_cast<std::uint32_t *>(mxGetData(plhs[0]));
+    openSerial(handle, portName, baudRate, byteSize, parity, timeoutMs);
+    mexPrintf("openSerial: Successful!\n");
+}

@@ -1,0 +1,26 @@
+// linkRun(h, programName)
+// Starts a program stored on the controller, by name (at most 15 characters).
+#include "command_frame.hpp"
+#include "serial.hpp"
+#include "telegrams.hpp"
+
+extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+{
+    (void)plhs;
+    checkInputCount(nrhs, 2, "Error: two input arguments required");
+    checkOutputCount(nlhs, 0);
+    if (mxIsChar(prhs[1]) != true)
+        mexErrMsgTxt("Input must be a string");
+    const size_t rows = mxGetM(prhs[1]);
+    const size_t columns = mxGetN(prhs[1]);
+    if (columns > maxProgramNameLength || rows != 1)
+        mexErrMsgTxt("Error: data should be a linear vector or is too long");
+    const char *name = mxArrayToString(prhs[1]);
+    if (name == nullptr)
+        mexErrMsgTxt("Error: allocating memory to string");
+    const std::uint32_t *handle = portHandleOf(prhs[0]);
+    if (*handle == invalidPortHandle)
+        mexErrMsgTxt("Error: serial port does not exist");
+    const StartProgramTelegram telegram = buildStartProgram(name, static_cast<std::uint32_t>(columns));
+    writeSerial(handle, telegram.bytes.data(), telegram.size);
+}

@@ -1,0 +1,29 @@
+// [values, isShort] = linkState(h)
+// Drains what the controller sent and decodes the newest status frame:
+// values is 7x1 double, isShort a 1x1 int8 that is 1 when the last chunk was
+// too short to hold a frame.
+#include "command_frame.hpp"
+#include "serial.hpp"
+#include "status_frames.hpp"
+
+extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
+{
+    checkInputCount(nrhs, 1, "Error: one input arguments required");
+    checkOutputCount(nlhs, 2);
+    const std::uint32_t *handle = portHandleOf(prhs[0]);
+    plhs[0] = mxCreateNumericMatrix(statusValueCount, 1, mxDOUBLE_CLASS, mxREAL);
+    double *values = mxGetPr(plhs[0]);
+    // The second slot exists only when the caller asked for two outputs;
+    // otherwise the flag is decoded into a local and dropped.
+    std::int8_t unusedFlag = 0;
+    std::int8_t *flag = &unusedFlag;
+    if (nlhs >= 2) {
+        plhs[1] = mxCreateNumericMatrix(1, 1, mxINT8_CLASS, mxREAL);
+        flag = static_cast<std::int8_t *>(mxGetData(plhs[1]));
+    }
+
+    std::uint8_t chunk[chunkSize] = {};
+    std::uint32_t count = 0;
+    readSerialLatest(handle, chunk, &count);
+    decodeStatusFrame(chunk, count, values, flag);
+}

@@ -1,0 +1,43 @@
+#include "command_frame.hpp"
+
+namespace {
+
+constexpr const char *notNumberMessages[] = {
+    "Error: arg0 must be a number", "Error: arg1 must be a number", "Error: arg2 must be a number",
+    "Error: arg3 must be a number", "Error: arg4 must be a number",
+};
+
+} // namespace
+
+int checkInputCount(int nrhs, int expected, const char *message)
+{
+    if (nrhs != expected)
+        mexErrMsgTxt(message);
+    return 1;
+}
+
+int checkOutputCount(int nlhs, int allowed)
+{
+    if (nlhs > allowed)
+        mexErrMsgTxt("Error: too many output arguments");
+    return 1;
+}
+
+const std::uint32_t *portHandleOf(const mxArray *arg)
+{
+    // Reading 32 bits out of an array of another class or an empty one would
+    // pick an arbitrary number and act on whatever descriptor it names.
+    if (arg == nullptr || mxGetClassID(arg) != mxUINT32_CLASS || mxIsComplex(arg) || mxIsSparse(arg)
+        || mxGetNumberOfElements(arg) == 0 || mxGetData(arg) == nullptr)
+        mexErrMsgTxt("Error: invalid port handle");
+    return static_cast<const std::uint32_t *>(mxGetData(arg));
+}
+
+double scalarOf(const mxArray *arg, int position)
+{
+    // mxGetScalar of a cell, struct, char or empty array has no meaningful value.
+    if (arg == nullptr || !(mxIsNumeric(arg) || mxIsLogical(arg)) || mxIsSparse(arg)
+        || mxGetNumberOfElements(arg) == 0)
+        mexErrMsgTxt(notNumberMessages[position < 0 || position > 4 ? 0 : position]);
+    return mxGetScalar(arg);
+}

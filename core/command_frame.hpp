@@ -1,0 +1,47 @@
+// Conventions every command shares: number conversion, the port handle,
+// and the checks made on a command's arguments before it acts.
+#pragma once
+
+#include <cstdint>
+
+#include "mex.h"
+
+// Handle value that stands for "no port" (the 32-bit form of an invalid handle).
+constexpr std::uint32_t invalidPortHandle = 0xFFFFFFFFu;
+
+// Truncates toward zero; NaN and values whose truncation leaves the int32
+// range give INT32_MIN.
+constexpr std::int32_t toInt(double x)
+{
+    if (!(x > -2147483649.0 && x < 2147483648.0))
+        return INT32_MIN;
+    return static_cast<std::int32_t>(x);
+}
+
+// Setpoint conversion: scaled by 5.8976 and limited to -100..100 before the
+// truncation; NaN gives -100.
+constexpr double setpointScale = 5.8976;
+constexpr std::int32_t limitedSetpoint(double x)
+{
+    const double scaled = x * setpointScale;
+    if (scaled > 100.0)
+        return 100;
+    if (!(scaled >= -100.0))
+        return -100;
+    return toInt(scaled);
+}
+
+// Each check below returns 1 when the argument is acceptable; otherwise it
+// raises its message through mexErrMsgTxt and does not return.
+
+int checkInputCount(int nrhs, int expected, const char *message);
+int checkOutputCount(int nlhs, int allowed);
+
+// The handle argument must be a non-empty, real, non-sparse uint32 array;
+// yields a pointer to its first element. Raises "Error: invalid port handle".
+const std::uint32_t *portHandleOf(const mxArray *arg);
+
+// Numeric arguments (any real or complex numeric or logical class, not sparse,
+// not empty) are read with mxGetScalar. `position` is the argument's index in
+// the call (1..4) and names it in the message "Error: argN must be a number".
+double scalarOf(const mxArray *arg, int position);

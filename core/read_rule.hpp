@@ -1,0 +1,40 @@
+// The read time-out rule of a port configured with T milliseconds: a read of
+// 50 bytes ends when all have arrived, when more than T ms pass after a byte
+// without the next one, or when T + 50*T ms have passed since the read began.
+// T = 0 means no time-out at all. Times are monotonic nanoseconds.
+#pragma once
+
+#include <cstdint>
+
+constexpr std::int64_t noDeadline = INT64_MAX;
+constexpr std::int64_t nanosPerMilli = 1000000;
+
+constexpr std::int64_t readTotalNanos(std::uint32_t timeoutMs)
+{
+    return (static_cast<std::int64_t>(timeoutMs) * 51) * nanosPerMilli;
+}
+
+// Instant at which the read must end if no further byte arrives.
+constexpr std::int64_t readDeadline(std::int64_t startNs, std::int64_t lastByteNs, std::uint32_t received,
+                                    std::uint32_t timeoutMs)
+{
+    if (timeoutMs == 0)
+        return noDeadline;
+    const std::int64_t total = startNs + readTotalNanos(timeoutMs);
+    if (received == 0)
+        return total;
+    const std::int64_t interval = lastByteNs + static_cast<std::int64_t>(timeoutMs) * nanosPerMilli;
+    return interval < total ? interval : total;
+}
+
+// Milliseconds to hand to poll() to sleep until `deadline`: rounded up so the
+// wait never ends early, -1 for no deadline, capped to fit an int.
+constexpr int pollMillis(std::int64_t nowNs, std::int64_t deadlineNs)
+{
+    if (deadlineNs == noDeadline)
+        return -1;
+    if (deadlineNs <= nowNs)
+        return 0;
+    const std::int64_t ms = (deadlineNs - nowNs + nanosPerMilli - 1) / nanosPerMilli;
+    return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
+}

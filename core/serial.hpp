@@ -1,0 +1,32 @@
+// The serial port routines compiled into the commands. A port is named only
+// by its handle (a 32-bit number held in the caller's uint32 array); the
+// routines take a pointer to that element. Every failure is raised through
+// mexErrMsgTxt at the place it is found, so a routine that returns, returns 1.
+//
+// One backend per platform implements this header: serial_win32.cpp on
+// Windows, serial_posix.cpp (termios) elsewhere.
+#pragma once
+
+#include <cstdint>
+
+constexpr std::uint32_t chunkSize = 50;
+
+// Writes give up after writeTimeoutConstantMs + writeTimeoutPerByteMs * count
+// (the write time-outs of the port), so a stalled port fails instead of hanging.
+constexpr std::uint32_t writeTimeoutConstantMs = 2000;
+constexpr std::uint32_t writeTimeoutPerByteMs = 10;
+
+// Before the status read the output is drained for at most this long.
+constexpr std::uint32_t outputDrainLimitMs = 2000;
+
+// readSerialLatest starts no new read once this long has passed since the
+// call began (and a read with no time-outs is cut off there): a controller
+// that never pauses cannot hold the caller forever.
+constexpr std::uint32_t latestDrainLimitMs = 2000;
+
+int openSerial(std::uint32_t *handleOut, const char *portName, std::int32_t baudRate, std::int32_t byteSize,
+               std::int32_t parity, std::int32_t timeoutMs);
+int writeSerial(const std::uint32_t *handle, const std::uint8_t *bytes, std::uint32_t count);
+int readSerialLatest(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count);
+int readSerialOnce(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count);
+int closeSerial(const std::uint32_t *handle);

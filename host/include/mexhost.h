@@ -1,0 +1,41 @@
+/* The stand-in host's own entry points, beside the MEX API of mex.h: what a
+ * runner or a test needs to build arguments, call a plug-in and see what it
+ * printed or raised. Not part of the API the commands use. */
+#ifndef MEXLINK_HOST_MEXHOST_H
+#define MEXLINK_HOST_MEXHOST_H
+
+#include "mex.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef void (*MexFunction)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
+
+/* matrix library extras */
+MEXLINK_HOST_API mxArray *mxhostCreateArray(mxClassID classid, size_t rows, size_t cols, bool complex,
+                                           bool sparse);
+MEXLINK_HOST_API mxArray *mxhostCreateChar(size_t rows, size_t cols, const char *text);
+/* Start of a plug-in call: arrays created from now on are the call's own. */
+MEXLINK_HOST_API void mxhostBeginCall(void);
+/* End of a call: frees what mxCalloc and mxArrayToString handed out and
+ * destroys the call's arrays except the `keepCount` ones in `keep`. */
+MEXLINK_HOST_API void mxhostEndCall(mxArray *const keep[], int keepCount);
+
+/* MEX library extras. A call returns 1 when the plug-in returned, 0 when it
+ * raised an error; mexErrMsgTxt leaves by longjmp. Output slots are cleared
+ * before the call, and arrays a failed call created are destroyed. */
+MEXLINK_HOST_API int mexhostCall(MexFunction function, int nlhs, mxArray *plhs[], int nrhs,
+                                 const mxArray *prhs[]);
+MEXLINK_HOST_API int mexhostRun(void (*body)(void *), void *context);
+MEXLINK_HOST_API const char *mexhostLastError(void);
+/* Everything printed and warned since the last clear; warnings as lines
+ * "Warning: <text>". */
+MEXLINK_HOST_API const char *mexhostOutput(void);
+MEXLINK_HOST_API void mexhostClearOutput(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
