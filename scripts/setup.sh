@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the chosen job still lacks.
+# Idempotent: when everything is present it asks apt nothing.
+#   scripts/setup.sh demo   build tools, Octave, plotting
+#   scripts/setup.sh test   the above plus test, fuzzing and Windows tools
+set -euo pipefail
+
+job=${1:-demo}
+packages=(g++ make cmake pkg-config octave liboctave-dev gnuplot-nox fonts-dejavu-core fonts-freefont-otf)
+if [[ $job == test ]]; then
+  packages+=(googletest libgtest-dev valgrind clang libclang-rt-14-dev
+             g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+             wine wine32 wine64 octave-instrument-control)
+fi
+
+as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }
+
+if [[ $job == test ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  as_root dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  arch_pkg=$p
+  [[ $p == wine32 ]] && arch_pkg=wine32:i386
+  if ! dpkg-query -W -f='${Status}' "$arch_pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$arch_pkg")
+  fi
+done
+
+if ((${#missing[@]})) || [[ -n ${need_update:-} ]]; then
+  echo "setup: installing ${missing[*]}"
+  as_root apt-get update -qq
+  if ((${#missing[@]})); then
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+fi
