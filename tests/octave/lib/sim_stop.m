@@ -1,0 +1,10 @@
+function sim_stop(sim)
+% SIM_STOP  Stops a simulator started by sim_start and removes its log.
+  if sim.control
+    fclose(sim.in);
+    fclose(sim.out);
+  end
+  kill(sim.pid, 15);
+  waitpid(sim.pid);
+  if exist(sim.log, 'file'), unlink(sim.log); end
+end

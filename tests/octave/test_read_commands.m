@@ -1,0 +1,154 @@
+% linkState and linkPeek against the simulated controller: decoded frames,
+% the short flag, tails, the drain bound, and output shapes.
+%!shared scale
+%! scale = 0.017444444;
+
+%!function expected = frame_values(sim, seq)
+%!  % The status values the simulator logged for frame SEQ, as linkState decodes them.
+%!  lines = sim_log(sim, sprintf('^frame %d ', seq));
+%!  assert(numel(lines) >= 1, sprintf('frame %d not in the log', seq));
+%!  v = sscanf(lines{end}(7:end), '%d').';
+%!  expected = [v(2:5), v(6:8) * 0.017444444].';
+%!endfunction
+
+%!test
+%! % A streaming program: values match what the controller sent, flag 0.
+%! sim = sim_start('--period', '20');
+%! h = attach_quietly(sim.port, 5);
+%! linkRun(h, 'drive');
+%! linkSend(h, 10, -10, 3);
+%! pause(0.3);
+%! for k = 1:5
+%!   [values, isShort] = linkState(h);
+%!   assert(class(values), 'double');
+%!   assert(size(values), [7 1]);
+%!   assert(class(isShort), 'int8');
+%!   assert(size(isShort), [1 1]);
+%!   assert(isShort, int8(0));
+%!   assert(values, frame_values(sim, values(1)), 1e-9);
+%! end
+%! % Motors were driven: the angles moved off zero with the setpoints' signs.
+%! assert(values(5) > 0 && values(6) < 0 && values(7) > 0);
+%! % One output, and none: values only.
+%! v = linkState(h);
+%! assert(size(v), [7 1]);
+%! linkState(h);
+%! assert(size(ans), [7 1]);
+%! linkHalt(h);
+%! detach_quietly(h);
+%! sim_stop(sim);
+
+%!test
+%! % A quiet line: zeros and the short flag, after about T + 50*T.
+%! sim = sim_start();
+%! h = attach_quietly(sim.port, 4);
+%! t0 = tic;
+%! [values, isShort] = linkState(h);
+%! elapsed = toc(t0);
+%! assert(isShort, int8(1));
+%! assert(values, zeros(7, 1));
+%! assert(elapsed >= 0.2 && elapsed < 2);
+%! detach_quietly(h);
+%! sim_stop(sim);
+
+%!test
+%! % 80 bytes waiting: chunks of 50 and 30, the frame is the last 20 of the 30.
+%! sim = sim_start('--control');
+%! h = attach_quietly(sim.port, 10);
+%! frame = [15 0 165, 1 0, 255 255, 52 18, 0 128, 255 127 0 0, 0 128 0 0, 255 255 255 255];
+%! junk = mod(7 * (1:57), 256);
+%! sim_send(sim, ['send' sprintf(' %02x', [junk frame])]);
+%! pause(0.1);
+%! [values, isShort] = linkState(h);
+%! assert(isShort, int8(0));
+%! assert(values, [1; 65535; 4660; 32768; 32767 * scale; -32767 * scale; -scale], 1e-12);
+%! % 53 bytes: the newest chunk holds only 3, too few for a frame.
+%! sim_send(sim, ['send' sprintf(' %02x', [junk(1:30) frame])]);
+%! pause(0.1);
+%! [values, isShort] = linkState(h);
+%! assert(isShort, int8(1));
+%! assert(values, zeros(7, 1));
+%! % 22 bytes are too few for a frame.
+%! sim_send(sim, ['send' sprintf(' %02x', frame(1:22))]);
+%! pause(0.1);
+%! [values, isShort] = linkState(h);
+%! assert(isShort, int8(1));
+%! assert(values, zeros(7, 1));
+%! detach_quietly(h);
+%! sim_stop(sim);
+
+%!test
+%! % linkPeek: the last seven bytes of one read, and its count line.
+%! sim = sim_start('--control');
+%! h = attach_quietly(sim.port, 10);
+%! sim_send(sim, ['send' sprintf(' %02x', 1:12)]);
+%! pause(0.1);
+%! text = evalc('bytes = linkPeek(h);');
+%! assert(text, sprintf('NumReadBytes: 12\n'));
+%! assert(class(bytes), 'uint8');
+%! assert(bytes, uint8(6:12).');
+%! sim_send(sim, ['send' sprintf(' %02x', 1:6)]);
+%! pause(0.1);
+%! text = evalc('bytes = linkPeek(h);');
+%! assert(text, sprintf('NumReadBytes: 6\n'));
+%! assert(bytes, zeros(7, 1, 'uint8'));
+%! % More than one read's worth: the first 50 only.
+%! sim_send(sim, ['send' sprintf(' %02x', 1:60)]);
+%! pause(0.1);
+%! text = evalc('bytes = linkPeek(h);');
+%! assert(text, sprintf('NumReadBytes: 50\n'));
+%! assert(bytes, uint8(44:50).');
+%! text = evalc('bytes = linkPeek(h);');
+%! assert(text, sprintf('NumReadBytes: 10\n'));
+%! assert(bytes, uint8(54:60).');
+%! % Nothing at all: zeros after the time-outs.
+%! text = evalc('bytes = linkPeek(h);');
+%! assert(text, sprintf('NumReadBytes: 0\n'));
+%! assert(bytes, zeros(7, 1, 'uint8'));
+%! detach_quietly(h);
+%! sim_stop(sim);
+
+%!test
+%! % A controller that never pauses: linkState gives up with a message.
+%! sim = sim_start('--fault', 'stream');
+%! h = attach_quietly(sim.port, 5);
+%! linkRun(h, 'drive');
+%! pause(0.1);
+%! t0 = tic;
+%! assert_error_ends(@() linkState(h), 'Error: the serial line never paused');
+%! assert(toc(t0) < 6);
+%! linkHalt(h);
+%! detach_quietly(h);
+%! sim_stop(sim);
+
+%!test
+%! % Checks and failures of both commands.
+%! sim = sim_start();
+%! h = attach_quietly(sim.port, 5);
+%! for fn = {@linkState, @linkPeek}
+%!   f = fn{1};
+%!   assert_error_ends(@() f(), 'Error: one input arguments required');
+%!   assert_error_ends(@() f(h, 1), 'Error: one input arguments required');
+%!   assert_error_ends(@() f(uint32(4294967295)), 'Error: could not read from serial port');
+%!   assert_error_ends(@() f(uint32(2)), 'Error: could not read from serial port');
+%!   assert_error_ends(@() f(single(h)), 'Error: invalid port handle');
+%! end
+%! assert_error_ends(@() call_nargout(3, @linkState, h), 'Error: too many output arguments');
+%! assert_error_ends(@() call_nargout(2, @linkPeek, h), 'Error: too many output arguments');
+%! detach_quietly(h);
+%! assert_error_ends(@() linkState(h), 'Error: could not read from serial port');
+%! assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port');
+%! sim_stop(sim);
+
+%!test
+%! % The controller hangs up: reads and writes fail at once, detach still closes.
+%! sim = sim_start('--control');
+%! h = attach_quietly(sim.port, 200);
+%! sim_send(sim, 'hangup');
+%! t0 = tic;
+%! assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port');
+%! assert_error_ends(@() linkState(h), 'Error: could not read from serial port');
+%! assert(toc(t0) < 5);
+%! assert_error_ends(@() linkSend(h, 0, 0, 0), 'Error: could not write to serial port');
+%! assert(evalc('linkDetach(h);'), sprintf('closeSerial: Successful!\n'));
+%! sim_stop(sim);
