@@ -1,0 +1,21 @@
+function post_install(desc)
+% Octave reads the help of a plug-in from the .m file of the same name in the
+% plug-in's own folder, but pkg puts .m files and plug-ins in different
+% folders: the help texts join the plug-ins.
+  commands = {'linkAttach', 'linkDetach', 'linkRun', 'linkHalt', ...
+              'linkSend', 'linkGains', 'linkState', 'linkPeek'};
+  found = glob(fullfile(desc.archprefix, '*', [commands{1} '.mex']));
+  if isempty(found)
+    error('mexlink: the built commands are not under %s', desc.archprefix);
+  end
+  plugins = fileparts(found{1});
+  if strcmp(canonicalize_file_name(plugins), canonicalize_file_name(desc.dir))
+    return;
+  end
+  for k = 1:numel(commands)
+    [ok, msg] = movefile(fullfile(desc.dir, [commands{k} '.m']), plugins);
+    if ~ok
+      error('mexlink: moving the help of %s: %s', commands{k}, msg);
+    end
+  end
+end

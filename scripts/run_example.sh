@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Runs one of the examples in Octave against the simulated controller:
+#   scripts/run_example.sh read_sensors | gain_sweep | mexlink_demo
+# With MEXLINK_PORT set (e.g. /dev/ttyUSB0) it uses that port instead, and
+# MEXLINK_PLUGIN_DIR picks other plug-ins than build/octave.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+name=${1:-}
+if [[ -z $name || ! -f $root/examples/$name.m ]]; then
+  examples=("$root"/examples/*.m)
+  examples=("${examples[@]##*/}")
+  echo "usage: $0 EXAMPLE   (one of: ${examples[*]%.m})" >&2
+  exit 2
+fi
+plugins=${MEXLINK_PLUGIN_DIR:-$root/build/octave}
+
+if [[ ! -f $plugins/linkAttach.mex || ( -z ${MEXLINK_PORT:-} && ! -x $root/build/bin/linksim ) ]]; then
+  bash "$root/scripts/setup.sh" demo
+  bash "$root/scripts/build.sh" >/dev/null
+fi
+if [[ -z ${MEXLINK_PORT:-} ]]; then
+  exec bash "$root/scripts/with_simulator.sh" -- bash "$0" "$name"
+fi
+exec octave-cli --norc --no-history --no-window-system --path "$plugins" --path "$root/examples" \
+  --eval "$name"

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Runs one Octave test file of the toolbox checks:
+#   run_toolbox_test.sh TEST_FILE LINKSIM SOURCE_DIR [PLUGIN_DIR]
+# With PLUGIN_DIR the built plug-ins are on the path; without it the test
+# brings its own. Everything the test writes goes to a scratch folder (also
+# its HOME and TMPDIR), removed at the end with any simulator left running.
+set -euo pipefail
+test_file=$1
+export LINKSIM=$2 MEXLINK_SOURCE_DIR=$3 MEXLINK_PLUGIN_DIR=${4:-}
+
+scratch=$(mktemp -d)
+export MEXLINK_TEST_PIDS=$scratch/pids
+: >"$MEXLINK_TEST_PIDS"
+cleanup() {
+  while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$MEXLINK_TEST_PIDS"
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+mkdir -p "$scratch/home" "$scratch/tmp"
+export HOME=$scratch/home TMPDIR=$scratch/tmp
+export OMP_NUM_THREADS=2   # pkg install builds with this many jobs
+
+paths=(--path "$MEXLINK_SOURCE_DIR/tests/octave/lib" --path "$(dirname "$test_file")")
+[[ -n $MEXLINK_PLUGIN_DIR ]] && paths+=(--path "$MEXLINK_PLUGIN_DIR")
+cd "$scratch"
+octave-cli --norc --no-history --no-window-system "${paths[@]}" --eval "
+  [n, nmax] = test('$test_file', 'quiet', stdout);
+  printf('%s: %d of %d passed\n', '$(basename "$test_file")', n, nmax);
+  exit(n ~= nmax || nmax == 0);"

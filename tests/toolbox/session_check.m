@@ -1,0 +1,39 @@
+function session_check(plugin_dir)
+% SESSION_CHECK  A short session against a fresh simulator with the commands
+%   found in PLUGIN_DIR: attach, run, send, state, halt, detach. Checks what
+%   the commands return and print, and what reached the controller.
+  names = {'linkAttach', 'linkDetach', 'linkRun', 'linkHalt', ...
+           'linkSend', 'linkGains', 'linkState', 'linkPeek'};
+  for k = 1:numel(names)
+    assert(which(names{k}), fullfile(plugin_dir, [names{k} '.mex']));
+  end
+  sim = sim_start('--period', '20');
+  stop = onCleanup(@() sim_stop(sim));
+
+  printed = evalc('h = linkAttach(sim.port, 115200, 8, 0, 5);');
+  assert(class(h), 'uint32');
+  assert(size(h), [1 1]);
+  assert(~isempty(regexp(printed, '^\*hSerial: \d+\nopenSerial: Successful!\n$', 'once')), printed);
+  linkRun(h, 'drive');
+  linkSend(h, 10, -10, 3);
+  pause(0.2);
+  % The first read drains what piled up; a later one returns a whole message.
+  for attempt = 1:20
+    [values, isShort] = linkState(h);
+    if ~isShort, break; end
+  end
+  assert(class(values), 'double');
+  assert(size(values), [7 1]);
+  assert(isShort, int8(0));
+  logged = sim_log(sim, sprintf('^frame %d ', values(1)));
+  assert(numel(logged) >= 1, sprintf('frame %d is not in the log', values(1)));
+  v = sscanf(logged{end}(7:end), '%d').';
+  assert(values, [v(2:5), v(6:8) * 0.017444444].', 1e-9);
+  assert(values(5) > 0 && values(6) < 0 && values(7) > 0);
+  linkHalt(h);
+  assert(evalc('linkDetach(h);'), sprintf('closeSerial: Successful!\n'));
+
+  assert(numel(sim_log(sim, '^stop$')) == 1);
+  events = sim_log(sim, '^(start|setpoints|stop)');
+  assert(events, {'start "drive"', 'setpoints 58 -58 17', 'stop'});
+end

@@ -1,0 +1,25 @@
+% mexlink: drive a programmable robot controller over a serial port.
+%
+% Port
+%   linkAttach - Open and configure the serial port to the controller.
+%   linkDetach - Close the serial port that linkAttach opened.
+%
+% Programs on the controller
+%   linkRun    - Start a program stored on the controller.
+%   linkHalt   - Stop the program running on the controller.
+%
+% Messages to the running program
+%   linkSend   - Post three setpoints to the running program's mailbox.
+%   linkGains  - Post three motor gains to the running program's mailbox.
+%
+% Reading what the controller sends
+%   linkState  - Read the controller's newest status message.
+%   linkPeek   - Read once from the port and show the last bytes received.
+%
+% Typical session
+%   h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);   % 'COM3' on Windows
+%   linkRun(h, 'balance');
+%   linkSend(h, 10, -10, 0);
+%   [values, isShort] = linkState(h);
+%   linkHalt(h);
+%   linkDetach(h);

@@ -1,0 +1,59 @@
+%LINKATTACH  Open and configure the serial port to the controller.
+%   h = linkAttach(portName, baudRate, byteSize, parity, timeoutMs)
+%
+%   Opens the serial port named exactly as given, sets its baud rate, byte
+%   size, parity and read time-out, and returns the handle that every other
+%   mexlink command takes. The port stays open, and no other program can open
+%   it, until linkDetach(h).
+%
+%   Arguments
+%     portName   char row vector, the port's name as the system knows it:
+%                  '/dev/ttyUSB0', '/dev/ttyACM0'  USB serial adapter (Linux)
+%                  '/dev/rfcomm0'                  Bluetooth serial (Linux)
+%                  '/dev/cu.usbserial-XXXX'        USB serial adapter (macOS)
+%                  'COM3'                          Windows, COM1 to COM9
+%                  '\\.\COM10'                     Windows, COM10 and above
+%     baudRate   bits per second, e.g. 9600, 57600, 115200; the rates the
+%                port's driver accepts
+%     byteSize   data bits per character, 5 to 8 (8 for the controller)
+%     parity     0 none, 1 odd, 2 even, 3 mark, 4 space
+%     timeoutMs  the read time-out T in milliseconds, 0 or more. A read of up
+%                to 50 bytes ends when 50 bytes have arrived, when more than
+%                T ms pass between two bytes, or when T + 50*T ms have passed
+%                in all (so on a silent line after 51*T ms). T = 0 means no
+%                time-out: a read waits until 50 bytes have arrived.
+%                For linkState pick T larger than the gaps within one of the
+%                controller's messages and smaller than the pause between
+%                two of them, e.g. 5 to 10 for messages every 50 ms.
+%   Numbers may be of any numeric class; fractions are truncated toward zero.
+%
+%   Output
+%     h          1x1 uint32, the port handle
+%
+%   Prints "*hSerial: N" (the system's number for the port, -1 when it could
+%   not be opened) and, once the port is set up, "openSerial: Successful!".
+%
+%   Errors
+%     Error: five input arguments required
+%     Error: too many output arguments
+%     Error: arg0 must be a string         portName is not a char array
+%     Error: arg0 must be a row vector     portName has other than one row
+%     Error: argN must be a number         argument N (1 to 4) is empty or
+%                                          not numeric or logical
+%     Error: serial port does not exist    no port of that name
+%     Error: opening the serial port       no permission (Linux: join the
+%                                          dialout group), or the port is in
+%                                          use by another program or handle
+%     Error: setting serial port state     not a serial port, or a baud
+%                                          rate, byte size or parity that the
+%                                          port refuses
+%     Error: setting timeout               timeoutMs below 0
+%   Warning
+%     Error: allocating memory to string   the port name could not be
+%                                          copied; no handle is returned
+%
+%   Example
+%     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);   % 'COM3' on Windows
+%     linkDetach(h);
+%
+%   See also linkDetach, linkRun, linkState, Contents.

@@ -1,0 +1,33 @@
+%LINKGAINS  Post three motor gains to the running program's mailbox.
+%   linkGains(h, g1, g2, g3)
+%
+%   Sends one mailbox message holding three gains, e.g. the P, I and D gains
+%   of the program's motor controller. Each value is truncated toward zero
+%   and must then be a whole number from 0 to 255. How the program uses the
+%   gains, and which of its mailbox messages it takes as gains, is up to the
+%   program (a typical one takes the first message after it starts).
+%
+%   Arguments
+%     h          the 1x1 uint32 handle returned by linkAttach
+%     g1,g2,g3   real scalars of any numeric or logical class, 0 to 255 after
+%                truncation (255.9 is taken as 255, -0.5 as 0)
+%
+%   No output.
+%
+%   Errors
+%     Error: four input arguments required
+%     Error: too many output arguments
+%     Error: invalid port handle            h is not a non-empty real uint32
+%                                           array
+%     Error: argN must be a number          gN (N = 1 to 3) is empty or not
+%                                           numeric or logical
+%     Error: invalid motor PID value(s)     a gain outside 0..255 (or NaN);
+%                                           nothing is sent
+%     Error: could not write to serial port h is not an open port, or the
+%                                           port stopped taking bytes
+%
+%   Example
+%     linkRun(h, 'balance');
+%     linkGains(h, 60, 0, 0);
+%
+%   See also linkSend, linkRun, Contents.

@@ -1,0 +1,31 @@
+%LINKPEEK  Read once from the port and show the last bytes received.
+%   bytes = linkPeek(h)
+%
+%   Makes one read of up to 50 bytes under the read time-out rule of the
+%   port (see linkAttach): it ends when 50 bytes have arrived, when more than
+%   T ms pass between two bytes, or when T + 50*T ms have passed in all.
+%   With T = 0 it waits until 50 bytes have arrived, however long that
+%   takes. The bytes read are used up. Prints "NumReadBytes: N", the number
+%   of bytes the read got. Useful for looking at the raw line.
+%
+%   Arguments
+%     h          the 1x1 uint32 handle returned by linkAttach
+%
+%   Output
+%     bytes      7x1 uint8, the last seven bytes of the read, oldest first;
+%                all zero when fewer than seven arrived
+%
+%   Errors
+%     Error: one input arguments required
+%     Error: too many output arguments
+%     Error: invalid port handle            h is not a non-empty real uint32
+%                                           array
+%     Error: could not read from serial port
+%                                           h is not an open port, or the
+%                                           port failed (e.g. unplugged)
+%
+%   Example
+%     bytes = linkPeek(h);
+%     disp(bytes.');
+%
+%   See also linkState, linkAttach, Contents.

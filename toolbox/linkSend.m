@@ -1,0 +1,32 @@
+%LINKSEND  Post three setpoints to the running program's mailbox.
+%   linkSend(h, x1, x2, x3)
+%
+%   Sends one mailbox message holding three setpoints, e.g. one per motor.
+%   Each value x is converted to a whole number between -100 and 100:
+%     v = x * 5.8976, limited to -100..100 (NaN gives -100), then truncated
+%     toward zero; it travels as v + 100, a number from 0 to 200.
+%   So x = 1 gives 5, x = -1 gives -5, and |x| of 17 or more full scale.
+%   What the setpoints mean is up to the program on the controller.
+%
+%   Arguments
+%     h          the 1x1 uint32 handle returned by linkAttach
+%     x1,x2,x3   real scalars of any numeric or logical class (of an array,
+%                the first element is used)
+%
+%   No output.
+%
+%   Errors
+%     Error: four input arguments required
+%     Error: too many output arguments
+%     Error: invalid port handle            h is not a non-empty real uint32
+%                                           array
+%     Error: argN must be a number          xN (N = 1 to 3) is empty or not
+%                                           numeric or logical
+%     Error: could not write to serial port h is not an open port, or the
+%                                           port stopped taking bytes
+%
+%   Example
+%     linkSend(h, 10, -10, 0);   % sends 158, 42, 100
+%     linkSend(h, 0, 0, 0);      % all stop
+%
+%   See also linkGains, linkState, linkRun, Contents.

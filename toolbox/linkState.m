@@ -1,0 +1,45 @@
+%LINKSTATE  Read the controller's newest status message.
+%   [values, isShort] = linkState(h)
+%
+%   Reads everything the controller has sent since the last read, in reads
+%   of up to 50 bytes, until a read ends short because the line paused
+%   (more than T ms without a byte, T being linkAttach's timeoutMs). The last
+%   20 bytes of that last read are the newest status message:
+%     values(1:4)  four unsigned 16-bit sensor values (0 to 65535)
+%     values(5:7)  three motor angles: raw 32-bit whole degrees, folded
+%                  (raw > 32767 stands for raw - 65535), times 0.017444444,
+%                  i.e. about radians (divide by 0.017444444 for degrees)
+%   The call returns about T ms after the newest message ended. On a silent
+%   line it returns after T + 50*T ms with isShort = 1.
+%   Pick T larger than the gaps within one message and smaller than the
+%   pause between two messages (see linkAttach); T = 0 does not suit
+%   linkState: its reads never end on a pause.
+%
+%   Arguments
+%     h          the 1x1 uint32 handle returned by linkAttach
+%
+%   Outputs
+%     values     7x1 double, as above; all zero when isShort is 1
+%     isShort    1x1 int8, 1 when the last read held fewer than 23 bytes (too
+%                few for a status message: nothing arrived, or the message
+%                was split between reads), else 0. Read again when it is 1.
+%
+%   Errors
+%     Error: one input arguments required
+%     Error: too many output arguments
+%     Error: invalid port handle            h is not a non-empty real uint32
+%                                           array
+%     Error: the serial line never paused   after about 2 s (plus one read's
+%                                           T + 50*T ms) bytes still kept
+%                                           coming without a pause of T ms:
+%                                           T is 0 or too large for the
+%                                           controller's send rate
+%     Error: could not read from serial port
+%                                           h is not an open port, or the
+%                                           port failed (e.g. unplugged)
+%
+%   Example
+%     [values, isShort] = linkState(h);
+%     if ~isShort, fprintf('motor 1 at %.1f deg\n', values(5) / 0.017444444); end
+%
+%   See also linkPeek, linkAttach, linkSend, Contents.
