@@ -39,6 +39,17 @@ constexpr int timeoutSlots[4] = {VEOF, VEOL, VEOL2, VWERASE};
 
 enum class ReadEnd { done, failed, overLimit };
 
+// Long poll() time-outs are stretched by the kernel's timer slack (0.1% of
+// the wait); waking at least this often keeps every deadline within about a
+// millisecond.
+constexpr std::int64_t longestWaitNs = 200 * nanosPerMilli;
+
+std::int64_t nearest(std::int64_t a, std::int64_t b, std::int64_t c)
+{
+    const std::int64_t ab = a < b ? a : b;
+    return ab < c ? ab : c;
+}
+
 std::int64_t nowNanos()
 {
     timespec ts{};
@@ -65,10 +76,33 @@ int loadTimeout(const termios &settings, std::uint32_t *timeoutMs)
     return 1;
 }
 
-// The handle names a port this system opened and still holds: an open
-// character device whose open file holds the advisory lock. Anything else (a
-// closed number, a file, a pipe, another descriptor of the same terminal, the
-// host's own terminal) is left alone.
+// Whether the handle names a port this system opened and still holds. Only
+// then is it ever read, written or closed; anything else (a closed number, a
+// file, a pipe, another descriptor of the same terminal, the host's own
+// terminal) is left alone.
+//
+// The reads and writes use quick checks: an open terminal carrying the
+// marker, in exclusive mode, whose open file can take the advisory lock
+// (which succeeds without change for the holder and fails for any other open
+// file of the device while the port is open).
+int portOf(const std::uint32_t *handle, int *fd, std::uint32_t *timeoutMs)
+{
+    if (*handle > static_cast<std::uint32_t>(INT_MAX))
+        return 0;
+    const int candidate = static_cast<int>(*handle);
+    struct stat info{};
+    termios settings{};
+    if (fstat(candidate, &info) != 0 || !S_ISCHR(info.st_mode) || tcgetattr(candidate, &settings) != 0
+        || !loadTimeout(settings, timeoutMs) || !exclusiveModeMayBeSet(candidate)
+        || flock(candidate, LOCK_EX | LOCK_NB) != 0)
+        return 0;
+    *fd = candidate;
+    return 1;
+}
+
+// The close asks the kernel which open file holds the lock, so that it also
+// recognises a port whose device hung up (no terminal request works then)
+// and never closes a descriptor it merely could lock.
 int ownedDevice(const std::uint32_t *handle, int *fd)
 {
     if (*handle > static_cast<std::uint32_t>(INT_MAX))
@@ -78,22 +112,10 @@ int ownedDevice(const std::uint32_t *handle, int *fd)
     if (fstat(candidate, &info) != 0 || !S_ISCHR(info.st_mode))
         return 0;
     const int holds = holdsAdvisoryLock(candidate);
-    if (holds == 0)
-        return 0;
-    // Where the kernel cannot say who holds the lock: taking it again succeeds
-    // without change for the holder and fails for any other open file.
-    if (holds < 0 && flock(candidate, LOCK_EX | LOCK_NB) != 0)
+    if (holds == 0 || (holds < 0 && flock(candidate, LOCK_EX | LOCK_NB) != 0))
         return 0;
     *fd = candidate;
     return 1;
-}
-
-// An owned device that is still a configured terminal; yields its time-out.
-int portOf(const std::uint32_t *handle, int *fd, std::uint32_t *timeoutMs)
-{
-    termios settings{};
-    return ownedDevice(handle, fd) && tcgetattr(*fd, &settings) == 0 && loadTimeout(settings, timeoutMs)
-           && exclusiveModeMayBeSet(*fd);
 }
 
 speed_t standardSpeed(std::uint32_t rate)
@@ -278,7 +300,7 @@ ReadEnd readChunk(int fd, std::uint32_t timeoutMs, std::int64_t limitNs, std::ui
             return ReadEnd::overLimit;
         }
         pollfd waiter{fd, POLLIN, 0};
-        const int ready = poll(&waiter, 1, pollMillis(now, deadline < limitNs ? deadline : limitNs));
+        const int ready = poll(&waiter, 1, pollMillis(now, nearest(deadline, limitNs, now + longestWaitNs)));
         if (ready < 0 && errno != EINTR)
             return ReadEnd::failed;
         if (ready > 0 && (waiter.revents & POLLIN) == 0
@@ -310,7 +332,7 @@ int writeAll(int fd, const std::uint8_t *bytes, std::uint32_t count)
         if (now >= deadline)
             return 0;
         pollfd waiter{fd, POLLOUT, 0};
-        const int ready = poll(&waiter, 1, pollMillis(now, deadline));
+        const int ready = poll(&waiter, 1, pollMillis(now, nearest(deadline, deadline, now + longestWaitNs)));
         if (ready < 0 && errno != EINTR)
             return 0;
         if (ready > 0 && (waiter.revents & POLLOUT) == 0)
@@ -415,12 +437,16 @@ int closeSerial(const std::uint32_t *handle)
     int fd = -1;
     std::uint32_t timeoutMs = 0;
     termios settings{};
+    if (!ownedDevice(handle, &fd))
+        mexErrMsgTxt("Error: could not close serial port.");
     // A port whose device hung up answers terminal requests with EIO but
     // must still be closable.
-    const bool hungUp = ownedDevice(handle, &fd) && tcgetattr(fd, &settings) != 0 && errno == EIO;
-    if (!hungUp && !portOf(handle, &fd, &timeoutMs))
+    const bool readable = tcgetattr(fd, &settings) == 0;
+    const bool hungUp = !readable && errno == EIO;
+    const bool configured = readable && loadTimeout(settings, &timeoutMs);
+    if (!configured && !hungUp)
         mexErrMsgTxt("Error: could not close serial port.");
-    if (!hungUp) {
+    if (configured) {
         // The kernel would wait up to its closing delay for unsent output; a
         // port stuck by flow control gets a bounded drain, then is discarded.
         if (!drainOutput(fd, outputDrainLimitMs))
