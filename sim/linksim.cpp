@@ -54,6 +54,7 @@ struct Options {
     bool autostart = false;
     std::string autostart_name;
     bool control = false;
+    bool log_times = false;
 };
 
 struct Line {
@@ -98,6 +99,16 @@ int64_t now_ns()
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// " t=SECONDS.MICROS" on the wall clock, which a client process can read too.
+std::string wall_stamp()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    char buf[48];
+    std::snprintf(buf, sizeof buf, " t=%lld.%06ld", static_cast<long long>(ts.tv_sec), ts.tv_nsec / 1000);
+    return buf;
 }
 
 int write_all(int fd, const std::string& s)
@@ -255,6 +266,9 @@ int emit_status(Sim* sim, int64_t now, Emit how)
         text = frame_text(seq, f);
     }
     const int sent = send_burst(sim, buf, kFrameLen);
+    // Taken right after the write, before any formatting, so it marks when
+    // the burst reached the line.
+    if (sent && sim->opt.log_times) text += wall_stamp();
     if (!sent && how == Emit::Stream) return 0;
     sim->prog.seq = seq;
     if (!sent) {
@@ -564,6 +578,9 @@ const char kUsage[] =
     "SIGTERM or the control command quit.\n"
     "\n"
     "  --log FILE          log telegrams and frames to FILE (truncated)\n"
+    "  --log-times         end each frame line of the log with ' t=S.US', the\n"
+    "                      wall clock (CLOCK_REALTIME, microseconds) just after\n"
+    "                      the frame was written to the line\n"
     "  --programs A,B,...  stored programs (default balance,drive,idle)\n"
     "  --period MS         status frame period, 1..60000 (default 50)\n"
     "  --fault MODE        silence | garbage | stream\n"
@@ -663,6 +680,8 @@ int parse_args(int argc, char** argv, Options* opt)
             opt->autostart_name = value;
         } else if (key == "--control") {
             opt->control = true;
+        } else if (key == "--log-times") {
+            opt->log_times = true;
         } else {
             return usage_error("unknown option '" + key + "'");
         }

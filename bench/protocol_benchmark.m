@@ -1,0 +1,200 @@
+function protocol_benchmark(port, simLog, peerPort, peerLog, periodMs)
+% PROTOCOL_BENCHMARK  Per-call figures of the mexlink commands against
+% Octave's instrument-control serialport doing the same work.
+%   protocol_benchmark(PORT, SIMLOG, PEERPORT, PEERLOG, PERIODMS) takes two
+%   controller simulators started with --log-times --period PERIODMS and no
+%   program running: mexlink talks to the one on PORT (log SIMLOG), a
+%   serialport object to the one on PEERPORT (log PEERLOG). It prints:
+%   - the per-call time of linkSend against write(s, bytes16, "uint8") of the
+%     same 16-byte mailbox telegram, and of linkHalt against the write of the
+%     4-byte stop telegram, with their ratio;
+%   - the latency of linkState from the end of a status frame (the
+%     simulator's wall-clock stamp) to its return, against its floor T, plus
+%     the same latency for serialport's read of one 23-byte frame.
+  more off;
+  pkg load instrument-control;
+  baud = 115200;
+  period = periodMs / 1000;
+
+  printf('\n== Protocol benchmark ==\n');
+  printf('mexlink on %s, serialport on %s, frame period %d ms while a program runs\n', ...
+         port, peerPort, periodMs);
+
+  % linkSend(h, 0, 0, 0) sends each setpoint as 0 + 100, so both sides put
+  % exactly these bytes on the line.
+  bytes16 = uint8([14 0 128 9 1 10 double('100100100') 0]);   % 0E 00 80 09 01 0A "100100100" 00
+  halt4 = uint8([2 0 128 1]);                                 % 02 00 80 01
+  assert(numel(bytes16) == 16);
+
+  evalc('h = linkAttach(port, baud, 8, 0, 5);');
+  hCleanup = onCleanup(@() detach_quietly(h));
+  s = serialport(peerPort, baud);   % closed when the function returns
+
+  % --- per-call time -----------------------------------------------------
+  warm = 20;
+  calls = 2000;
+  time_calls(h, s, bytes16, halt4, warm);
+  overhead = timer_overhead(1000);
+  [sendMex, sendPeer, haltMex, haltPeer] = time_calls(h, s, bytes16, halt4, calls);
+  pause(0.2);   % let the simulators log the last telegrams
+
+  printf('\nPer-call time in microseconds (%d calls each, taking turns; tic/toc itself: %.1f us)\n', ...
+         calls, 1e6 * overhead);
+  printf('  %-34s %9s %9s %9s %6s\n', 'call', 'median', 'p90', 'min', 'n');
+  a = print_call('linkSend(h, 0, 0, 0)', sendMex);
+  b = print_call('write(s, bytes16, "uint8")', sendPeer);
+  printf('  %-34s %9.2f %9.2f   (goal: at most 0.50)\n', 'ratio linkSend / write', ...
+         a.median / b.median, a.p90 / b.p90);
+  a = print_call('linkHalt(h)', haltMex);
+  b = print_call('write(s, [02 00 80 01], "uint8")', haltPeer);
+  printf('  %-34s %9.2f %9.2f   (goal: at most 0.50)\n', 'ratio linkHalt / write', ...
+         a.median / b.median, a.p90 / b.p90);
+  expected = warm + calls;
+  printf('  telegrams logged (expected %d each): mexlink side %d mailbox, %d stop; peer side %d mailbox, %d stop\n', ...
+         expected, count_log_lines(simLog, '^mailbox 1: 100 100 100$'), count_log_lines(simLog, '^stop$'), ...
+         count_log_lines(peerLog, '^mailbox 1: 100 100 100$'), count_log_lines(peerLog, '^stop$'));
+
+  % --- linkState latency ---------------------------------------------------
+  % Each call starts right after the previous one returned, so it finds the
+  % line empty, waits for the next frame and returns once the line has been
+  % quiet for T after it: the floor of its latency is T.
+  timeouts = [5 20];
+  stateCalls = 100;
+  state = cell(1, numel(timeouts));
+  for i = 1:numel(timeouts)
+    T = timeouts(i);
+    if period <= T / 1000 || period >= 51 * T / 1000
+      error('protocol_benchmark: the frame period must lie between T and 51*T for T = %d ms', T);
+    end
+    clear hCleanup;
+    evalc('h = linkAttach(port, baud, 8, 0, T);');
+    hCleanup = onCleanup(@() detach_quietly(h));
+    linkRun(h, 'drive');
+    linkState(h);
+    state{i} = time_state(h, stateCalls);
+    linkHalt(h);
+  end
+  pause(0.1);
+  [seqs, stamps] = frame_times(simLog);
+
+  % The peer reads one frame by its byte count: no pause to wait for.
+  write(s, uint8([8 0 128 0 double('drive') 0]), 'uint8');   % start "drive"
+  flush(s);
+  read(s, 23, 'uint8');
+  peer = time_peer_read(s, stateCalls);
+  write(s, halt4, 'uint8');
+  pause(0.1);
+  [peerSeqs, peerStamps] = frame_times(peerLog);
+
+  printf('\nlinkState latency: end of the frame on the line (simulator stamp) to the return, in ms\n');
+  printf('  %-26s %7s %8s %8s %8s %13s %5s %11s %12s %13s\n', 'reader', 'floor', 'median', 'p90', 'min', ...
+         'median-floor', 'n', 'next frame', 'CPU of wall', 'CPU per call');
+  for i = 1:numel(timeouts)
+    lat = latencies(state{i}, seqs, stamps);
+    x = summarize(lat);
+    T = timeouts(i) / 1000;
+    printf('  %-26s %7s %8s %8s %8s %13s %5d %6d of %-3d %10.2f%% %10.0f us\n', ...
+           sprintf('linkState, T = %d ms', timeouts(i)), fmt_ms(T), fmt_ms(x.median), fmt_ms(x.p90), ...
+           fmt_ms(x.min), sprintf('%+.2f', 1000 * (x.median - T)), x.n, nnz(diff(state{i}.seq) == 1), ...
+           stateCalls - 1, 100 * sum(state{i}.cpu) / sum(state{i}.wall), 1e6 * median(state{i}.cpu));
+  end
+  lat = latencies(peer, peerSeqs, peerStamps);
+  x = summarize(lat);
+  printf('  %-26s %7s %8s %8s %8s %13s %5d %6d of %-3d %10.2f%% %10.0f us\n', 'serialport read(s, 23)', ...
+         '-', fmt_ms(x.median), fmt_ms(x.p90), fmt_ms(x.min), '-', x.n, nnz(diff(peer.seq) == 1), stateCalls - 1, ...
+         100 * sum(peer.cpu) / sum(peer.wall), 1e6 * median(peer.cpu));
+  printf('  "next frame": calls that returned the frame after the previous call''s one.\n');
+  printf('  serialport: reference only; it returns on a byte count and never waits for the pause.\n');
+  printf('\nGoals: linkSend and linkHalt at most half the peer''s per-call time; linkState within 2 ms of T.\n');
+end
+
+function d = timer_overhead(n)
+  d = zeros(n, 1);
+  for k = 1:n
+    id = tic;
+    d(k) = toc(id);
+  end
+  d = median(d);
+end
+
+% The four calls take turns, so load from other work on the machine falls on
+% all of them alike.
+function [sendMex, sendPeer, haltMex, haltPeer] = time_calls(h, s, bytes16, halt4, n)
+  sendMex = zeros(n, 1); sendPeer = zeros(n, 1); haltMex = zeros(n, 1); haltPeer = zeros(n, 1);
+  for k = 1:n
+    id = tic;
+    linkSend(h, 0, 0, 0);
+    sendMex(k) = toc(id);
+    id = tic;
+    write(s, bytes16, 'uint8');
+    sendPeer(k) = toc(id);
+    id = tic;
+    linkHalt(h);
+    haltMex(k) = toc(id);
+    id = tic;
+    write(s, halt4, 'uint8');
+    haltPeer(k) = toc(id);
+  end
+end
+
+function r = time_state(h, n)
+  r.seq = zeros(n, 1);
+  r.stop = zeros(n, 1);
+  r.wall = zeros(n, 1);
+  r.cpu = zeros(n, 1);
+  for k = 1:n
+    c0 = cputime();
+    t0 = time();
+    v = linkState(h);
+    t1 = time();
+    r.cpu(k) = cputime() - c0;
+    r.seq(k) = v(1);
+    r.stop(k) = t1;
+    r.wall(k) = t1 - t0;
+  end
+end
+
+function r = time_peer_read(s, n)
+  r.seq = zeros(n, 1);
+  r.stop = zeros(n, 1);
+  r.wall = zeros(n, 1);
+  r.cpu = zeros(n, 1);
+  for k = 1:n
+    c0 = cputime();
+    t0 = time();
+    f = read(s, 23, 'uint8');
+    t1 = time();
+    r.cpu(k) = cputime() - c0;
+    r.seq(k) = double(f(4)) + 256 * double(f(5));   % first status field: the sequence number
+    r.stop(k) = t1;
+    r.wall(k) = t1 - t0;
+  end
+end
+
+% Return time minus the stamp of the frame the call returned, found by its
+% sequence number: the newest such frame stamped before the return (a
+% restarted program counts from 1 again). The simulator reads its clock just
+% after its write, so a reader that returns at once can beat the stamp; a
+% stamp up to 10 ms late is kept and shows as a negative latency.
+function lat = latencies(r, seqs, stamps)
+  lat = NaN(numel(r.seq), 1);
+  for k = 1:numel(r.seq)
+    t = stamps(seqs == r.seq(k) & stamps <= r.stop(k) + 0.01);
+    if ~isempty(t)
+      lat(k) = r.stop(k) - max(t);
+    end
+  end
+end
+
+function x = print_call(name, d)
+  x = summarize(d);
+  printf('  %-34s %9.1f %9.1f %9.1f %6d\n', name, 1e6 * x.median, 1e6 * x.p90, 1e6 * x.min, x.n);
+end
+
+function detach_quietly(h)
+  try
+    evalc('linkDetach(h);');
+  catch err
+    fprintf(2, '%s\n', err.message);
+  end
+end
