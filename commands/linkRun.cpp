@@ -15,12 +15,15 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     const size_t columns = mxGetN(prhs[1]);
     if (columns > maxProgramNameLength || rows != 1)
         mexErrMsgTxt("Error: data should be a linear vector or is too long");
-    const char *name = mxArrayToString(prhs[1]);
-    if (name == nullptr)
-        mexErrMsgTxt("Error: allocating memory to string");
     const std::uint32_t *handle = portHandleOf(prhs[0]);
     if (*handle == invalidPortHandle)
         mexErrMsgTxt("Error: serial port does not exist");
+    // Octave does not reclaim mxArrayToString's copy when the call ends: it is
+    // taken only once nothing can raise before it is freed.
+    char *name = mxArrayToString(prhs[1]);
+    if (name == nullptr)
+        mexErrMsgTxt("Error: allocating memory to string");
     const StartProgramTelegram telegram = buildStartProgram(name, static_cast<std::uint32_t>(columns));
+    mxFree(name);
     writeSerial(handle, telegram.bytes.data(), telegram.size);
 }

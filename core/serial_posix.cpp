@@ -4,8 +4,8 @@
 // - The handle is the file descriptor.
 // - Exclusive use: an advisory flock (which also stops root) plus the
 //   terminal's exclusive mode (TIOCEXCL), both held until the close.
-// - Raw binary mode; byte size, parity and rate as asked; stop bits and flow
-//   control are left as the port had them.
+// - Raw binary mode, software flow control off; byte size, parity and rate
+//   as asked; stop bits and hardware flow control are left as the port had them.
 // - The read time-out T (milliseconds) lives in the kernel-held terminal
 //   settings, in control-character slots that raw mode never looks at, next to
 //   a two-byte marker. Later commands recover T from the descriptor alone.
@@ -201,11 +201,14 @@ int setParity(termios *settings, std::uint8_t parity)
     }
 }
 
-// Raw binary mode as a Win32 port always is. Stop bits (CSTOPB) and flow
-// control (IXON, IXOFF, IXANY, CRTSCTS) keep what the port had.
+// Raw binary mode as a Win32 port always is. Stop bits (CSTOPB) and hardware
+// flow control (CRTSCTS) keep what the port had. Software flow control goes:
+// POSIX terminals start with IXON on by default (a Win32 port starts without
+// XON/XOFF), and it would swallow every 0x11 and 0x13 byte of the binary
+// status frames and stall output after a 0x13.
 void makeRaw(termios *settings)
 {
-    settings->c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+    settings->c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
 #ifdef IUCLC
     settings->c_iflag &= ~IUCLC;
 #endif
@@ -265,6 +268,15 @@ void closeAndRaise(int fd, const char *message)
 {
     close(fd);
     mexErrMsgTxt(message);
+}
+
+// A refused configuration after exclusive mode was taken: exclusive mode
+// belongs to the device and would outlive this descriptor, keeping every
+// later open by a non-root user out.
+void releaseAndRaise(int fd, const char *message)
+{
+    ioctl(fd, TIOCNXCL);
+    closeAndRaise(fd, message);
 }
 
 // Reads up to chunkSize bytes under the time-out rule. `limitNs` cuts the read
@@ -379,9 +391,9 @@ int openSerial(std::uint32_t *handleOut, const char *portName, std::int32_t baud
         closeAndRaise(fd, "Error: opening the serial port");
     if (!configurePort(fd, static_cast<std::uint32_t>(baudRate), static_cast<std::uint8_t>(byteSize),
                        static_cast<std::uint8_t>(parity)))
-        closeAndRaise(fd, "Error: setting serial port state");
+        releaseAndRaise(fd, "Error: setting serial port state");
     if (!writeTimeout(fd, timeoutMs))
-        closeAndRaise(fd, "Error: setting timeout");
+        releaseAndRaise(fd, "Error: setting timeout");
     // A freshly opened port starts with nothing stale in its input.
     tcflush(fd, TCIFLUSH);
     return 1;

@@ -12,7 +12,8 @@
 %     g1,g2,g3   real scalars of any numeric or logical class, 0 to 255 after
 %                truncation (255.9 is taken as 255, -0.5 as 0)
 %
-%   No output.
+%   No output. One output may be asked for (as in an anonymous function)
+%   but is never set.
 %
 %   Errors
 %     Error: four input arguments required

@@ -13,7 +13,8 @@
 %     x1,x2,x3   real scalars of any numeric or logical class (of an array,
 %                the first element is used)
 %
-%   No output.
+%   No output. One output may be asked for (as in an anonymous function)
+%   but is never set.
 %
 %   Errors
 %     Error: four input arguments required

@@ -197,23 +197,37 @@ TEST(OpenSerial, AppliesRawModeAndRateAndReportsSettingsTheDeviceRefuses)
     closeMaster(&pty);
 }
 
-TEST(OpenSerial, KeepsStopBitsAndFlowControl)
+TEST(OpenSerial, KeepsStopBitsAndHardwareFlowControlButNotXonXoff)
 {
+    // A terminal as the kernel hands it out: software flow control on, as on
+    // a fresh USB serial adapter.
     PtyPair pty = openPtyPair();
-    std::uint32_t handle = 0;
-    ASSERT_TRUE(attach(pty.slavePath, &handle).returned);
+    const int keeper = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(keeper, 0);
     termios t{};
-    tcgetattr(static_cast<int>(handle), &t);
+    tcgetattr(keeper, &t);
     t.c_cflag |= CSTOPB | CRTSCTS;
     t.c_iflag |= IXON | IXOFF;
-    tcsetattr(static_cast<int>(handle), TCSANOW, &t);
-    ASSERT_TRUE(detach(handle).returned);
+    tcsetattr(keeper, TCSANOW, &t);
+
+    std::uint32_t handle = 0;
     ASSERT_TRUE(attach(pty.slavePath, &handle).returned);
     tcgetattr(static_cast<int>(handle), &t);
     EXPECT_NE(t.c_cflag & CSTOPB, 0u);
     EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
-    EXPECT_EQ(t.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | IXANY), 0u);
+
+    // XOFF and XON are data: they arrive, and a 0x13 does not stop the output.
+    const std::vector<std::uint8_t> frame{0x13, 0x00, 0x11, 0x13, 0x13};
+    writeMaster(pty.master, frame);
+    EXPECT_EQ(readOnce(handle).bytes, frame);
+    const std::vector<std::uint8_t> stop{0x02, 0x00, 0x80, 0x01};
+    std::uint32_t h = handle;
+    const std::uint8_t *data = stop.data();
+    EXPECT_TRUE(inHost([&] { writeSerial(&h, data, 4); }).returned);
+    EXPECT_EQ(readMaster(pty.master, 4, 1000), stop);
     detach(handle);
+    close(keeper);
     closeMaster(&pty);
 }
 
