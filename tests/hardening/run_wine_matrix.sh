@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# A trimmed bad-input matrix for the 64-bit Windows plug-ins, run in the
+# stand-in host (mexrun.exe) under Wine against the simulator on COM5 (a free
+# one on COM6 lets attaches succeed): every argument position of every
+# command with each kind the runner can build, output counts 0..3, input
+# counts 0..6. Each call must end "ok" or with one of the commands' messages;
+# a runner fault, an unknown message or a dead runner is a failure.
+#   run_wine_matrix.sh DIST_WIN64 LINKSIM SOURCE_DIR
+# DIST_WIN64 holds the .mexw64 files and testhost/ (scripts/build_windows.sh).
+# Environment: WINE64, WINESERVER; KEEP_WINE_TMP=1 keeps the work folder
+# (script, runner output). Ends with "N passed, N failed".
+# Exits 77 (skipped) when the Windows build or Wine is not there.
+set -u
+linksim=$2 srcdir=$3
+WINE=${WINE64:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
+if [[ ! -f $1/testhost/mexrun.exe || ! -x $WINE ]]; then
+  echo "SKIPPED: no $1/testhost/mexrun.exe (scripts/build_windows.sh) or no $WINE"
+  exit 77
+fi
+dist=$(cd "$1" && pwd)
+[[ -x $linksim ]] || { echo "linksim not found: $linksim" >&2; exit 2; }
+
+work=$(mktemp -d /tmp/mexlink-wine-matrix.XXXXXX)
+sims=()
+cleanup() {
+  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done
+  WINEPREFIX=$work/prefix timeout 20 "$WINESERVER" -k >/dev/null 2>&1
+  if [[ ${KEEP_WINE_TMP:-0} == 1 ]]; then echo "work folder kept: $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
+unset DISPLAY WAYLAND_DISPLAY
+if ! timeout 180 "$WINE" wineboot -i </dev/null >"$work/boot.log" 2>&1; then
+  echo "no Wine prefix: $(tail -n 3 "$work/boot.log")"
+  echo "0 passed, 1 failed"
+  exit 1
+fi
+
+# sim PORT ARGS...: a simulator whose device becomes PORT.
+sim() {
+  local port=$1 out=$work/$1.out
+  shift
+  "$linksim" "$@" >"$out" 2>/dev/null &
+  sims+=($!)
+  local pts="" i
+  for i in $(seq 100); do
+    pts=$(head -n 1 "$out" 2>/dev/null)
+    [[ -n $pts ]] && break
+    sleep 0.05
+  done
+  "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "${port^^}" /t REG_SZ /d "$pts" /f </dev/null >/dev/null 2>&1
+  ln -sfn "$pts" "$WINEPREFIX/dosdevices/$port"
+}
+sim com5
+sim com6
+timeout 30 "$WINESERVER" -k -w >/dev/null 2>&1
+
+# The commands' messages, from their sources.
+grep -ohE '"(Error: [^"\\]*|Input must be a string)"' "$srcdir"/commands/*.cpp "$srcdir"/core/*.cpp \
+  | tr -d '"' | sort -u >"$work/messages"
+
+attach='linkAttach 1 s:COM5 d:115200 d:8 d:0 d:1'
+restore=('linkDetach 0 $h' "$attach")
+generic=(d:0 d:1 d:-1 d:2.7 d:nan d:inf d:-inf d:1e300 d:-1e300 d:2147483648 d:4294967296
+         single:1 i8:-128 u8:255 i16:1 u16:1 i32:-2147483648 u32:1 i64:-9223372036854775808
+         u64:18446744073709551615 logical:1 z:1 zsingle:1 zi32:1 s:abc s: c2:ab,cd v:1,2,3
+         e:double e:single e:u8 e:u32 e:char e:logical e:cell e:struct sp: cell: struct:)
+handles=('$h' u32:4294967295 u32:2147483647 zu32:5 e:u32 d:5 v:5)
+ports=(s:COM6 s:COM5 s:COM99 s:NUL c2:CO,M6 s:)
+declare -A valid=(
+  [linkAttach]='s:COM6 d:115200 d:8 d:0 d:1' [linkDetach]='$h' [linkRun]='$h s:idle' [linkHalt]='$h'
+  [linkSend]='$h d:1 d:2 d:3' [linkGains]='$h d:10 d:20 d:30' [linkState]='$h' [linkPeek]='$h')
+
+# Lines of the script. An attach is tried with the working port closed (so
+# a success on COM6 or COM5 leaks nothing); a call that may close or replace
+# the working port is followed by the lines that restore it. Those lines are
+# checked like any other call.
+lines=("$attach")
+add() { # COMMAND NLHS ARGS...
+  [[ $1 == linkAttach ]] && lines+=('linkDetach 0 $h')
+  lines+=("$*")
+  case $1 in linkAttach | linkDetach) lines+=("${restore[@]}") ;; esac
+}
+for command in linkAttach linkDetach linkRun linkHalt linkSend linkGains linkState linkPeek; do
+  read -ra args <<<"${valid[$command]}"
+  for pos in "${!args[@]}"; do
+    kinds=("${generic[@]}")
+    if ((pos == 0)); then
+      if [[ $command == linkAttach ]]; then kinds+=("${ports[@]}"); else kinds+=("${handles[@]}"); fi
+    fi
+    for kind in "${kinds[@]}"; do
+      for nlhs in 0 1 2 3; do
+        call=("${args[@]}")
+        call[pos]=$kind
+        add "$command" "$nlhs" "${call[@]}"
+      done
+    done
+  done
+  for nin in 0 1 2 3 4 5 6; do
+    extra=("${args[@]}" d:1 d:2 d:3 d:4 d:5 d:6)
+    for nlhs in 0 1 2 3; do
+      add "$command" "$nlhs" "${extra[@]:0:nin}"
+    done
+  done
+done
+printf '%s\n' "${lines[@]}" >"$work/script"
+
+t0=$SECONDS
+(cd "$dist" && timeout 600 "$WINE" testhost/mexrun.exe -d . - <"$work/script" >"$work/out" 2>"$work/err")
+rc=$?
+
+# One block per call, from "call" to "ok"/"failed"; check each against its line.
+awk -v messages="$work/messages" -v script="$work/script" -v rc="$rc" '
+  BEGIN {
+    while ((getline m < messages) > 0) known[m] = 1
+    while ((getline l < script) > 0) line[++calls] = l
+  }
+  { sub(/\r$/, "") }
+  /^call / { started++; called = $2; errors = ""; outs = "" }
+  /^error / { errors = errors substr($0, 7) "\n" }
+  /^out[0-9]/ { outs = outs $0 "\n" }
+  /^(ok|failed)$/ {
+    n++
+    split(line[n], w, " "); cmd = w[1]; nlhs = w[2]
+    if (n != started || w[1] != called) { bad++; printf "FAILED: call %d of the script is not %s\n", n, called }
+    problem = ""
+    if ($0 == "failed") {
+      m = errors; sub(/\n$/, "", m)
+      if (m == "" || index(m, "\n") > 0 || !(m in known)) problem = "error \"" m "\""
+    } else if (outs ~ /unset/ && called != "linkSend" && called != "linkGains") problem = "output asked for but left unset (a host error in MATLAB and Octave)"
+    else if (nlhs == 0 && outs != "") problem = "outputs described for nlhs 0"
+    else if (cmd == "linkAttach" && nlhs >= 1 && outs !~ /^out1 class=uint32 size=1x1 /) problem = "output " outs
+    else if (cmd == "linkState" && nlhs >= 1 && outs !~ /^out1 class=double size=7x1 /) problem = "output " outs
+    else if (cmd == "linkState" && nlhs >= 2 && outs !~ /out2 class=int8 size=1x1 values=[01]\n/) problem = "output " outs
+    else if (cmd == "linkPeek" && nlhs >= 1 && outs !~ /^out1 class=uint8 size=7x1 /) problem = "output " outs
+    if (problem != "") { bad++; if (bad <= 40) printf "FAILED: %s: %s\n", line[n], problem }
+  }
+  END {
+    if (n < calls) { bad++; printf "FAILED: the runner stopped (exit %d) at call %d of %d: %s\n", rc, n + 1, calls, line[n + 1] }
+    printf "wine matrix: %d calls, %d failures\n", n, bad
+    exit bad > 0
+  }' "$work/out"
+failed=$?
+echo "in $((SECONDS - t0)) s"
+if [[ -s $work/err ]]; then
+  echo "runner stderr:"
+  head -n 5 "$work/err"
+fi
+if ((failed)); then echo "0 passed, 1 failed"; exit 1; fi
+echo "1 passed, 0 failed"

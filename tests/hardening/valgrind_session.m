@@ -1,0 +1,75 @@
+function valgrind_session()
+% VALGRIND_SESSION  A short session of every command against the simulator,
+%   successes and failures, for a run of Octave under valgrind memcheck:
+%   attach, run, gains, send, state, peek, halt, detach, then the argument
+%   checks, a busy and a missing port, a never-pausing line and a hang-up.
+%   Ends with "valgrind session: N calls" only when every call behaved.
+  calls = 0;
+  before = open_descriptors();
+
+  sim = sim_start('--period', '20');
+  h = attach_quietly(sim.port, 5);
+  linkRun(h, 'balance');
+  linkGains(h, 10, 20, 30);
+  linkSend(h, 1, -1, 0.5);
+  pause(0.3);
+  [values, isShort] = linkState(h);
+  assert(size(values), [7 1]);
+  assert(any(isShort == [0 1]));
+  evalc('bytes = linkPeek(h);');
+  assert(size(bytes), [7 1]);
+  linkHalt(h);
+  calls += 8;
+
+  checks = {
+    @() linkAttach(sim.port, 115200, 8, 0, 5), 'Error: opening the serial port';
+    @() linkAttach('/dev/mexlink-missing', 115200, 8, 0, 5), 'Error: serial port does not exist';
+    @() linkAttach('/dev/null', 115200, 8, 0, 5), 'Error: setting serial port state';
+    @() linkAttach(['ab'; 'cd'], 1, 2, 3, 4), 'Error: arg0 must be a row vector';
+    @() linkAttach(sim.port, {1}, 8, 0, 5), 'Error: arg1 must be a number';
+    @() linkRun(h, 'abcdefghijklmnopq'), 'Error: data should be a linear vector or is too long';
+    @() linkRun(h, 5), 'Input must be a string';
+    @() linkSend(h, 'a', 1, 2), 'Error: arg1 must be a number';
+    @() linkGains(h, 300, 0, 0), 'Error: invalid motor PID value(s)';
+    @() linkState(h, 1), 'Error: one input arguments required';
+    @() call_nargout(3, @linkState, h), 'Error: too many output arguments';
+    @() linkPeek(single(h)), 'Error: invalid port handle';
+    @() linkHalt(uint32(4294967295)), 'Error: serial port does not exist';
+    @() linkDetach(uint32(987654)), 'Error: could not close serial port.';
+    @() linkDetach(uint32([])), 'Error: invalid port handle';
+  };
+  for k = 1:rows(checks)
+    assert_error_ends(checks{k, 1}, checks{k, 2});
+  end
+  calls += rows(checks);
+
+  detach_quietly(h);
+  assert_error_ends(@() linkState(h), 'Error: could not read from serial port');
+  assert_error_ends(@() linkSend(h, 1, 2, 3), 'Error: could not write to serial port');
+  calls += 3;
+  sim_stop(sim);
+
+  % A line that never pauses (T = 0: a slow reader under valgrind must not
+  % take a scheduling gap for a pause), then one that hangs up.
+  sim = sim_start('--fault', 'stream');
+  h = attach_quietly(sim.port, 0);
+  linkRun(h, 'drive');
+  pause(0.2);
+  assert_error_ends(@() linkState(h), 'Error: the serial line never paused');
+  linkHalt(h);
+  detach_quietly(h);
+  sim_stop(sim);
+  calls += 5;
+
+  sim = sim_start('--control');
+  h = attach_quietly(sim.port, 5);
+  sim_send(sim, 'hangup');
+  assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port');
+  assert_error_ends(@() linkGains(h, 1, 2, 3), 'Error: could not write to serial port');
+  detach_quietly(h);
+  sim_stop(sim);
+  calls += 4;
+
+  assert(open_descriptors(), before);
+  printf('valgrind session: %d calls\n', calls);
+end
