@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows plug-ins with Debian's mingw-w64: 32-bit into
+# build-win32/ and dist/win32/*.mexw32, 64-bit into build-win64/ and
+# dist/win64/*.mexw64. dist/winXX/testhost/ gets the stand-in host (mexrun.exe,
+# libmx.dll, libmex.dll) that tests/wine/run_wine_tests.sh loads them into.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=${JOBS:-2}
+
+for target in i686:win32:mexw32 x86_64:win64:mexw64; do
+    IFS=: read -r cpu name suffix <<<"$target"
+    build=$root/build-$name
+    dist=$root/dist/$name
+    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$cpu.cmake" \
+        -DCMAKE_BUILD_TYPE=Release
+    cmake --build "$build" -j "$jobs"
+    rm -rf "$dist"
+    mkdir -p "$dist/testhost"
+    cp "$build"/plugins/*."$suffix" "$dist/"
+    cp "$root"/toolbox/link*.m "$root"/toolbox/Contents.m "$dist/"
+    cp "$build"/host/mexrun.exe "$build"/host/libmx.dll "$build"/host/libmex.dll "$dist/testhost/"
+    echo "$name: $(ls "$dist"/*."$suffix" | wc -l) plug-ins in $dist"
+done
