@@ -5,9 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" test
+bash "$root/scripts/build_windows.sh" >/dev/null
 bash "$root/scripts/build.sh" >/dev/null
-if [[ -f $root/scripts/build_windows.sh ]]; then
-  bash "$root/scripts/build_windows.sh" >/dev/null
-fi
 cd "$root/build"
 ctest --output-on-failure --timeout 1200
