@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The main job: set up, build, start the simulated controller and drive it
+# The main job: set up, build everything (Octave and Windows plug-ins), start the simulated controller and drive it
 # from Octave in a closed loop; leaves demo-output/demo.png.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" demo
+bash "$root/scripts/build_windows.sh" >/dev/null
 bash "$root/scripts/build.sh" >/dev/null
+echo "built: build/octave/*.mex, dist/win32/*.mexw32, dist/win64/*.mexw64"
 bash "$root/scripts/with_simulator.sh" -- octave-cli --norc --no-history --no-window-system \
   --path "$root/build/octave" --path "$root/examples" \
   --eval "mexlink_demo(getenv('MEXLINK_PORT'), '$root/demo-output');"
