@@ -13,6 +13,7 @@
 //   deadlines.
 #include "serial.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <ctime>
@@ -44,12 +45,6 @@ enum class ReadEnd { done, failed, overLimit };
 // millisecond.
 constexpr std::int64_t longestWaitNs = 200 * nanosPerMilli;
 
-std::int64_t nearest(std::int64_t a, std::int64_t b, std::int64_t c)
-{
-    const std::int64_t ab = a < b ? a : b;
-    return ab < c ? ab : c;
-}
-
 std::int64_t nowNanos()
 {
     timespec ts{};
@@ -76,6 +71,18 @@ int loadTimeout(const termios &settings, std::uint32_t *timeoutMs)
     return 1;
 }
 
+// The descriptor a handle names, if it is an open character device.
+int characterDevice(const std::uint32_t *handle, int *fd)
+{
+    if (*handle > static_cast<std::uint32_t>(INT_MAX))
+        return 0;
+    struct stat info{};
+    if (fstat(static_cast<int>(*handle), &info) != 0 || !S_ISCHR(info.st_mode))
+        return 0;
+    *fd = static_cast<int>(*handle);
+    return 1;
+}
+
 // Whether the handle names a port this system opened and still holds. Only
 // then is it ever read, written or closed; anything else (a closed number, a
 // file, a pipe, another descriptor of the same terminal, the host's own
@@ -87,17 +94,9 @@ int loadTimeout(const termios &settings, std::uint32_t *timeoutMs)
 // file of the device while the port is open).
 int portOf(const std::uint32_t *handle, int *fd, std::uint32_t *timeoutMs)
 {
-    if (*handle > static_cast<std::uint32_t>(INT_MAX))
-        return 0;
-    const int candidate = static_cast<int>(*handle);
-    struct stat info{};
     termios settings{};
-    if (fstat(candidate, &info) != 0 || !S_ISCHR(info.st_mode) || tcgetattr(candidate, &settings) != 0
-        || !loadTimeout(settings, timeoutMs) || !exclusiveModeMayBeSet(candidate)
-        || flock(candidate, LOCK_EX | LOCK_NB) != 0)
-        return 0;
-    *fd = candidate;
-    return 1;
+    return characterDevice(handle, fd) && tcgetattr(*fd, &settings) == 0 && loadTimeout(settings, timeoutMs)
+           && exclusiveModeMayBeSet(*fd) && flock(*fd, LOCK_EX | LOCK_NB) == 0;
 }
 
 // The close asks the kernel which open file holds the lock, so that it also
@@ -105,17 +104,10 @@ int portOf(const std::uint32_t *handle, int *fd, std::uint32_t *timeoutMs)
 // and never closes a descriptor it merely could lock.
 int ownedDevice(const std::uint32_t *handle, int *fd)
 {
-    if (*handle > static_cast<std::uint32_t>(INT_MAX))
+    if (!characterDevice(handle, fd))
         return 0;
-    const int candidate = static_cast<int>(*handle);
-    struct stat info{};
-    if (fstat(candidate, &info) != 0 || !S_ISCHR(info.st_mode))
-        return 0;
-    const int holds = holdsAdvisoryLock(candidate);
-    if (holds == 0 || (holds < 0 && flock(candidate, LOCK_EX | LOCK_NB) != 0))
-        return 0;
-    *fd = candidate;
-    return 1;
+    const int holds = holdsAdvisoryLock(*fd);
+    return holds > 0 || (holds < 0 && flock(*fd, LOCK_EX | LOCK_NB) == 0);
 }
 
 speed_t standardSpeed(std::uint32_t rate)
@@ -312,7 +304,7 @@ ReadEnd readChunk(int fd, std::uint32_t timeoutMs, std::int64_t limitNs, std::ui
             return ReadEnd::overLimit;
         }
         pollfd waiter{fd, POLLIN, 0};
-        const int ready = poll(&waiter, 1, pollMillis(now, nearest(deadline, limitNs, now + longestWaitNs)));
+        const int ready = poll(&waiter, 1, pollMillis(now, std::min({deadline, limitNs, now + longestWaitNs})));
         if (ready < 0 && errno != EINTR)
             return ReadEnd::failed;
         if (ready > 0 && (waiter.revents & POLLIN) == 0
@@ -344,7 +336,7 @@ int writeAll(int fd, const std::uint8_t *bytes, std::uint32_t count)
         if (now >= deadline)
             return 0;
         pollfd waiter{fd, POLLOUT, 0};
-        const int ready = poll(&waiter, 1, pollMillis(now, nearest(deadline, deadline, now + longestWaitNs)));
+        const int ready = poll(&waiter, 1, pollMillis(now, std::min(deadline, now + longestWaitNs)));
         if (ready < 0 && errno != EINTR)
             return 0;
         if (ready > 0 && (waiter.revents & POLLOUT) == 0)
