@@ -1,14 +1,4 @@
 # Cross-build for 32-bit Windows with Debian's mingw-w64 (plug-ins: .mexw32).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(mexlink_mingw i686-w64-mingw32)
-
-# The win32 thread model keeps the runtime free of winpthread.
-find_program(CMAKE_CXX_COMPILER NAMES ${mexlink_mingw}-g++-win32 ${mexlink_mingw}-g++ REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${mexlink_mingw}-windres)
-find_program(CMAKE_DLLTOOL NAMES ${mexlink_mingw}-dlltool REQUIRED)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${mexlink_mingw})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
