@@ -71,7 +71,7 @@ function protocol_benchmark(port, simLog, peerPort, peerLog, periodMs)
     hCleanup = onCleanup(@() detach_quietly(h));
     linkRun(h, 'drive');
     linkState(h);
-    state{i} = time_state(h, stateCalls);
+    state{i} = time_reads(@() state_seq(h), stateCalls);
     linkHalt(h);
   end
   pause(0.1);
@@ -81,7 +81,7 @@ function protocol_benchmark(port, simLog, peerPort, peerLog, periodMs)
   write(s, uint8([8 0 128 0 double('drive') 0]), 'uint8');   % start "drive"
   flush(s);
   read(s, 23, 'uint8');
-  peer = time_peer_read(s, stateCalls);
+  peer = time_reads(@() peer_seq(s), stateCalls);
   write(s, halt4, 'uint8');
   pause(0.1);
   [peerSeqs, peerStamps] = frame_times(peerLog);
@@ -137,7 +137,9 @@ function [sendMex, sendPeer, haltMex, haltPeer] = time_calls(h, s, bytes16, halt
   end
 end
 
-function r = time_state(h, n)
+function r = time_reads(readSeq, n)
+% N timed calls of READSEQ, which reads one status frame and returns its
+% sequence number.
   r.seq = zeros(n, 1);
   r.stop = zeros(n, 1);
   r.wall = zeros(n, 1);
@@ -145,37 +147,25 @@ function r = time_state(h, n)
   for k = 1:n
     c0 = cputime();
     t0 = time();
-    v = linkState(h);
+    seq = readSeq();
     t1 = time();
     r.cpu(k) = cputime() - c0;
-    r.seq(k) = v(1);
+    r.seq(k) = seq;
     r.stop(k) = t1;
     r.wall(k) = t1 - t0;
   end
 end
 
-function r = time_peer_read(s, n)
-  r.seq = zeros(n, 1);
-  r.stop = zeros(n, 1);
-  r.wall = zeros(n, 1);
-  r.cpu = zeros(n, 1);
-  for k = 1:n
-    c0 = cputime();
-    t0 = time();
-    f = read(s, 23, 'uint8');
-    t1 = time();
-    r.cpu(k) = cputime() - c0;
-    r.seq(k) = double(f(4)) + 256 * double(f(5));   % first status field: the sequence number
-    r.stop(k) = t1;
-    r.wall(k) = t1 - t0;
-  end
+function seq = state_seq(h)
+  v = linkState(h);
+  seq = v(1);
 end
 
-% Return time minus the stamp of the frame the call returned, found by its
-% sequence number: the newest such frame stamped before the return (a
-% restarted program counts from 1 again). The simulator reads its clock just
-% after its write, so a reader that returns at once can beat the stamp; a
-% stamp up to 10 ms late is kept and shows as a negative latency.
+function seq = peer_seq(s)
+  f = read(s, 23, 'uint8');
+  seq = double(f(4)) + 256 * double(f(5));   % first status field: the sequence number
+end
+
 function lat = latencies(r, seqs, stamps)
   lat = NaN(numel(r.seq), 1);
   for k = 1:numel(r.seq)
