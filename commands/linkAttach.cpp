@@ -2,22 +2,23 @@
 // Opens and configures the serial port; returns its handle as a 1x1 uint32.
 #include <cstdint>
 
-#include "command_frame.hpp"
+#include "argument_checks.hpp"
+#include "messages.hpp"
 #include "serial.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    checkInputCount(nrhs, 5, "Error: five input arguments required");
+    checkInputCount(nrhs, 5, message::fiveInputsRequired);
     checkOutputCount(nlhs, 1);
     if (mxIsChar(prhs[0]) != true)
-        mexErrMsgTxt("Error: arg0 must be a string");
+        mexErrMsgTxt(message::portNameNotText);
     if (mxGetM(prhs[0]) != 1)
-        mexErrMsgTxt("Error: arg0 must be a row vector");
+        mexErrMsgTxt(message::portNameNotOneRow);
 
     const mwSize length = static_cast<mwSize>(mxGetN(prhs[0]) + 1);
     auto *portName = static_cast<char *>(mxCalloc(length, 1));
     if (portName == nullptr || mxGetString(prhs[0], portName, length) != 0) {
-        mexWarnMsgTxt("Error: allocating memory to string");
+        mexWarnMsgTxt(message::nameCopyFailed);
         return;
     }
 
@@ -30,5 +31,5 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     plhs[0] = mxCreateNumericArray(1, dims, mxUINT32_CLASS, mxREAL);
     auto *handle = static_cast<std::uint32_t *>(mxGetData(plhs[0]));
     openSerial(handle, portName, baudRate, byteSize, parity, timeoutMs);
-    mexPrintf("openSerial: Successful!\n");
+    mexPrintf(diagnostic::opened);
 }

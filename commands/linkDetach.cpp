@@ -1,16 +1,18 @@
 // linkDetach(h)
 // Closes the port that linkAttach opened.
-#include "command_frame.hpp"
+#include "argument_checks.hpp"
+#include "messages.hpp"
 #include "serial.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     (void)plhs;
+    // Inputs before outputs, a missing one included.
     if (nrhs > 1)
-        mexErrMsgTxt("Error: too many input arguments");
-    checkOutputCount(nlhs, 0);
+        mexErrMsgTxt(message::tooManyInputs);
     if (nrhs < 1)
-        mexErrMsgTxt("Error: one input arguments required");
+        mexErrMsgTxt(message::oneInputRequired);
+    checkOutputCount(nlhs, 0);
     closeSerial(portHandleOf(prhs[0]));
-    mexPrintf("closeSerial: Successful!\n");
+    mexPrintf(diagnostic::closed);
 }

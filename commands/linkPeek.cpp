@@ -1,21 +1,22 @@
 // bytes = linkPeek(h)
 // Reads once (up to 50 bytes), prints how many arrived, and returns the last
 // seven of them as a 7x1 uint8 (zeros when fewer than seven arrived).
-#include "command_frame.hpp"
+#include "argument_checks.hpp"
+#include "messages.hpp"
 #include "serial.hpp"
 #include "status_frames.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    checkInputCount(nrhs, 1, "Error: one input arguments required");
+    checkInputCount(nrhs, 1, message::oneInputRequired);
     checkOutputCount(nlhs, 1);
     const std::uint32_t *handle = portHandleOf(prhs[0]);
-    const mwSize dims[1] = {tailSize};
+    const mwSize dims[1] = {peekByteCount};
     plhs[0] = mxCreateNumericArray(1, dims, mxUINT8_CLASS, mxREAL);
-    auto *tail = static_cast<std::uint8_t *>(mxGetData(plhs[0]));
+    auto *lastBytes = static_cast<std::uint8_t *>(mxGetData(plhs[0]));
 
     std::uint8_t chunk[chunkSize] = {};
     std::uint32_t count = 0;
     readSerialOnce(handle, chunk, &count);
-    takeTail(chunk, count, tail);
+    copyLastBytes(chunk, count, lastBytes);
 }

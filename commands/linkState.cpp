@@ -1,14 +1,15 @@
 // [values, isShort] = linkState(h)
 // Drains what the controller sent and decodes the newest status frame:
-// values is 7x1 double, isShort a 1x1 int8 that is 1 when the last chunk was
-// too short to hold a frame.
-#include "command_frame.hpp"
+// values is 7x1 double, isShort a 1x1 int8 that is 1 when the newest bytes
+// read were too few to hold a frame.
+#include "argument_checks.hpp"
+#include "messages.hpp"
 #include "serial.hpp"
 #include "status_frames.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    checkInputCount(nrhs, 1, "Error: one input arguments required");
+    checkInputCount(nrhs, 1, message::oneInputRequired);
     checkOutputCount(nlhs, 2);
     const std::uint32_t *handle = portHandleOf(prhs[0]);
     plhs[0] = mxCreateNumericMatrix(statusValueCount, 1, mxDOUBLE_CLASS, mxREAL);
@@ -22,8 +23,8 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
         flag = static_cast<std::int8_t *>(mxGetData(plhs[1]));
     }
 
-    std::uint8_t chunk[chunkSize] = {};
+    std::uint8_t newest[latestStreamSize] = {};
     std::uint32_t count = 0;
-    readSerialLatest(handle, chunk, &count);
-    decodeStatusFrame(chunk, count, values, flag);
+    readSerialLatest(handle, newest, &count);
+    decodeStatusFrame(newest, count, values, flag);
 }

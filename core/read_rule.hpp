@@ -6,8 +6,9 @@
 
 #include <cstdint>
 
+#include "monotonic_clock.hpp"
+
 constexpr std::int64_t noDeadline = INT64_MAX;
-constexpr std::int64_t nanosPerMilli = 1000000;
 
 constexpr std::int64_t readTotalNanos(std::uint32_t timeoutMs)
 {
@@ -27,7 +28,7 @@ constexpr std::int64_t readDeadline(std::int64_t startNs, std::int64_t lastByteN
     return interval < total ? interval : total;
 }
 
-// Milliseconds to hand to poll() to sleep until `deadline`: rounded up so the
+// Milliseconds to wait until `deadline`: rounded up so the
 // wait never ends early, -1 for no deadline, capped to fit an int.
 constexpr int pollMillis(std::int64_t nowNs, std::int64_t deadlineNs)
 {

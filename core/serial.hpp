@@ -3,13 +3,23 @@
 // routines take a pointer to that element. Every failure is raised through
 // mexErrMsgTxt at the place it is found, so a routine that returns, returns 1.
 //
-// One backend per platform implements this header: serial_win32.cpp on
-// Windows, serial_posix.cpp (termios) elsewhere.
+// serial_common.cpp holds what every platform does alike; the backend of the
+// platform (serial_port.hpp) supplies the system calls.
 #pragma once
 
 #include <cstdint>
 
+// Handle value that stands for "no port" (the 32-bit form of an invalid handle).
+constexpr std::uint32_t invalidPortHandle = 0xFFFFFFFFu;
+
+// One read asks for this many bytes.
 constexpr std::uint32_t chunkSize = 50;
+
+// readSerialLatest hands back the newest bytes of everything it read: the
+// last chunk, after the last latestCarrySize bytes of the chunk before it, so
+// that a status frame cut by a chunk boundary is still seen whole.
+constexpr std::uint32_t latestCarrySize = 22;
+constexpr std::uint32_t latestStreamSize = latestCarrySize + chunkSize;
 
 // Writes give up after writeTimeoutConstantMs + writeTimeoutPerByteMs * count
 // (the write time-outs of the port), so a stalled port fails instead of hanging.
@@ -27,6 +37,8 @@ constexpr std::uint32_t latestDrainLimitMs = 2000;
 int openSerial(std::uint32_t *handleOut, const char *portName, std::int32_t baudRate, std::int32_t byteSize,
                std::int32_t parity, std::int32_t timeoutMs);
 int writeSerial(const std::uint32_t *handle, const std::uint8_t *bytes, std::uint32_t count);
-int readSerialLatest(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count);
+// `stream` holds latestStreamSize bytes; `count` gets 0 to latestStreamSize - 1.
+int readSerialLatest(const std::uint32_t *handle, std::uint8_t *stream, std::uint32_t *count);
+// `chunk` holds chunkSize bytes; `count` gets 0 to chunkSize.
 int readSerialOnce(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count);
 int closeSerial(const std::uint32_t *handle);

@@ -6,108 +6,110 @@
 //   terminal's exclusive mode (TIOCEXCL), both held until the close.
 // - Raw binary mode, software flow control off; byte size, parity and rate
 //   as asked; stop bits and hardware flow control are left as the port had them.
-// - The read time-out T (milliseconds) lives in the kernel-held terminal
-//   settings, in control-character slots that raw mode never looks at, next to
-//   a two-byte marker. Later commands recover T from the descriptor alone.
-// - Reads and writes are non-blocking and wait in poll() against monotonic
-//   deadlines.
-#include "serial.hpp"
+// - The port carries a tag in the kernel-held terminal settings, in
+//   control-character slots that raw mode never looks at: a marker, the read
+//   time-out T, and the process and descriptor that attached it. One terminal
+//   request (tcgetattr) thus proves a handle is a port of this process and
+//   yields T. The close puts those slots back as on a fresh terminal.
+// - Reads and writes are non-blocking; posix_kernel.hpp waits.
+#include "serial_port.hpp"
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <ctime>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/ttydefaults.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include "mex.h"
-#include "posix_extras.hpp"
-#include "read_rule.hpp"
+#include "monotonic_clock.hpp"
+#include "posix_kernel.hpp"
+#include "serial.hpp"
 
 namespace {
 
-// Slots ignored once ICANON, ISIG and IEXTEN are off. All lie below index 19,
-// so they survive the trip through the Linux kernel's smaller c_cc array.
+// Slots ignored once ICANON, ISIG, IEXTEN, IXON and IXOFF are off; all exist
+// on every POSIX kernel and lie below index 17 (Linux keeps only 19).
 constexpr int markerSlots[2] = {VERASE, VKILL};
 constexpr cc_t markerBytes[2] = {0x6D, 0x4C};
 constexpr int timeoutSlots[4] = {VEOF, VEOL, VEOL2, VWERASE};
+constexpr int ownerSlots[4] = {VINTR, VQUIT, VSUSP, VREPRINT};
+constexpr int descriptorSlots[4] = {VDISCARD, VLNEXT, VSTART, VSTOP};
 
-enum class ReadEnd { done, failed, overLimit };
+struct FreshSlot {
+    int slot;
+    cc_t value;
+};
+// What those slots hold on a terminal nobody has configured.
+constexpr FreshSlot freshSlots[] = {
+    {VERASE, CERASE},  {VKILL, CKILL},   {VEOF, CEOF},       {VEOL, _POSIX_VDISABLE}, {VEOL2, _POSIX_VDISABLE},
+    {VWERASE, CWERASE}, {VINTR, CINTR},  {VQUIT, CQUIT},     {VSUSP, CSUSP},          {VREPRINT, CREPRINT},
+    {VDISCARD, CDISCARD}, {VLNEXT, CLNEXT}, {VSTART, CSTART}, {VSTOP, CSTOP},
+};
 
-// Long poll() time-outs are stretched by the kernel's timer slack (0.1% of
-// the wait); waking at least this often keeps every deadline within about a
-// millisecond.
-constexpr std::int64_t longestWaitNs = 200 * nanosPerMilli;
-
-std::int64_t nowNanos()
+void putWord(termios *settings, const int (&slots)[4], std::uint32_t value)
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    for (int i = 0; i < 4; ++i)
+        settings->c_cc[slots[i]] = static_cast<cc_t>(value >> (8 * i));
 }
 
-void storeTimeout(termios *settings, std::uint32_t timeoutMs)
+std::uint32_t wordAt(const termios &settings, const int (&slots)[4])
+{
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i)
+        value |= static_cast<std::uint32_t>(settings.c_cc[slots[i]]) << (8 * i);
+    return value;
+}
+
+bool marked(const termios &settings)
+{
+    return settings.c_cc[markerSlots[0]] == markerBytes[0] && settings.c_cc[markerSlots[1]] == markerBytes[1];
+}
+
+// The tag's owner part: this process attached the port as this descriptor.
+// Another descriptor of the same terminal, a forked child, or a number that
+// was closed and reused never matches.
+bool ownedBy(const termios &settings, int fd)
+{
+    return wordAt(settings, ownerSlots) == static_cast<std::uint32_t>(getpid())
+           && wordAt(settings, descriptorSlots) == static_cast<std::uint32_t>(fd);
+}
+
+void storeTag(termios *settings, int fd, std::uint32_t timeoutMs)
 {
     settings->c_cc[markerSlots[0]] = markerBytes[0];
     settings->c_cc[markerSlots[1]] = markerBytes[1];
-    for (int i = 0; i < 4; ++i)
-        settings->c_cc[timeoutSlots[i]] = static_cast<cc_t>(timeoutMs >> (8 * i));
+    putWord(settings, timeoutSlots, timeoutMs);
+    putWord(settings, ownerSlots, static_cast<std::uint32_t>(getpid()));
+    putWord(settings, descriptorSlots, static_cast<std::uint32_t>(fd));
 }
 
-int loadTimeout(const termios &settings, std::uint32_t *timeoutMs)
+int writeTag(int fd, std::int32_t timeoutMs)
 {
-    if (settings.c_cc[markerSlots[0]] != markerBytes[0] || settings.c_cc[markerSlots[1]] != markerBytes[1])
+    termios wanted{};
+    if (timeoutMs < 0 || tcgetattr(fd, &wanted) != 0)
         return 0;
-    std::uint32_t value = 0;
-    for (int i = 0; i < 4; ++i)
-        value |= static_cast<std::uint32_t>(settings.c_cc[timeoutSlots[i]]) << (8 * i);
-    *timeoutMs = value;
+    storeTag(&wanted, fd, static_cast<std::uint32_t>(timeoutMs));
+    termios actual{};
+    if (tcsetattr(fd, TCSANOW, &wanted) != 0 || tcgetattr(fd, &actual) != 0)
+        return 0;
+    for (const FreshSlot &s : freshSlots)
+        if (actual.c_cc[s.slot] != wanted.c_cc[s.slot])
+            return 0;
     return 1;
 }
 
-// The descriptor a handle names, if it is an open character device.
-int characterDevice(const std::uint32_t *handle, int *fd)
+// Takes the tag off: later users of the device find the keys a fresh
+// terminal has, and a stale handle finds no port.
+void removeTag(int fd, termios settings)
 {
-    if (*handle > static_cast<std::uint32_t>(INT_MAX))
-        return 0;
-    struct stat info{};
-    if (fstat(static_cast<int>(*handle), &info) != 0 || !S_ISCHR(info.st_mode))
-        return 0;
-    *fd = static_cast<int>(*handle);
-    return 1;
-}
-
-// Whether the handle names a port this system opened and still holds. Only
-// then is it ever read, written or closed; anything else (a closed number, a
-// file, a pipe, another descriptor of the same terminal, the host's own
-// terminal) is left alone.
-//
-// The reads and writes use quick checks: an open terminal carrying the
-// marker, in exclusive mode, whose open file can take the advisory lock
-// (which succeeds without change for the holder and fails for any other open
-// file of the device while the port is open).
-int portOf(const std::uint32_t *handle, int *fd, std::uint32_t *timeoutMs)
-{
-    termios settings{};
-    return characterDevice(handle, fd) && tcgetattr(*fd, &settings) == 0 && loadTimeout(settings, timeoutMs)
-           && exclusiveModeMayBeSet(*fd) && flock(*fd, LOCK_EX | LOCK_NB) == 0;
-}
-
-// The close asks the kernel which open file holds the lock, so that it also
-// recognises a port whose device hung up (no terminal request works then)
-// and never closes a descriptor it merely could lock.
-int ownedDevice(const std::uint32_t *handle, int *fd)
-{
-    if (!characterDevice(handle, fd))
-        return 0;
-    const int holds = holdsAdvisoryLock(*fd);
-    return holds > 0 || (holds < 0 && flock(*fd, LOCK_EX | LOCK_NB) == 0);
+    for (const FreshSlot &s : freshSlots)
+        settings.c_cc[s.slot] = s.value;
+    tcsetattr(fd, TCSANOW, &settings);
 }
 
 speed_t standardSpeed(std::uint32_t rate)
@@ -179,16 +181,14 @@ int setByteSize(termios *settings, std::uint8_t byteSize)
 // Win32 parity codes: 0 none, 1 odd, 2 even, 3 mark, 4 space.
 int setParity(termios *settings, std::uint8_t parity)
 {
-    settings->c_cflag &= ~(PARENB | PARODD);
-#ifdef CMSPAR
-    settings->c_cflag &= ~CMSPAR;
-#endif
+    const auto stick = static_cast<tcflag_t>(stickParityFlag());
+    settings->c_cflag &= ~(PARENB | PARODD | stick);
     switch (parity) {
     case 0: return 1;
     case 1: settings->c_cflag |= PARENB | PARODD; return 1;
     case 2: settings->c_cflag |= PARENB; return 1;
-    case 3: return setStickParity(settings, true);
-    case 4: return setStickParity(settings, false);
+    case 3: settings->c_cflag |= PARENB | PARODD | stick; return stick != 0;
+    case 4: settings->c_cflag |= PARENB | stick; return stick != 0;
     default: return 0;
     }
 }
@@ -210,8 +210,8 @@ void makeRaw(termios *settings)
     settings->c_oflag &= ~OPOST;
     settings->c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | NOFLSH | TOSTOP);
     settings->c_cflag |= CREAD | CLOCAL;
-    // Reads are non-blocking and timed by poll(); these only keep a blocking
-    // reader of the same device sane.
+    // Reads are non-blocking and timed by the shared routines; these only
+    // keep a blocking reader of the same device sane.
     settings->c_cc[VMIN] = 1;
     settings->c_cc[VTIME] = 0;
 }
@@ -221,7 +221,7 @@ int settingsTook(int fd, const termios &wanted)
     termios actual{};
     if (tcgetattr(fd, &actual) != 0)
         return 0;
-    const tcflag_t checked = CSIZE | PARENB | PARODD | CREAD | CLOCAL;
+    const tcflag_t checked = CSIZE | PARENB | PARODD | CREAD | CLOCAL | static_cast<tcflag_t>(stickParityFlag());
     return (actual.c_cflag & checked) == (wanted.c_cflag & checked) && (actual.c_lflag & ICANON) == 0;
 }
 
@@ -241,225 +241,168 @@ int configurePort(int fd, std::uint32_t baudRate, std::uint8_t byteSize, std::ui
     return speed != B0 || setCustomBaud(fd, baudRate);
 }
 
-int writeTimeout(int fd, std::int32_t timeoutMs)
-{
-    if (timeoutMs < 0)
-        return 0;
-    termios settings{};
-    if (tcgetattr(fd, &settings) != 0)
-        return 0;
-    storeTimeout(&settings, static_cast<std::uint32_t>(timeoutMs));
-    if (tcsetattr(fd, TCSANOW, &settings) != 0)
-        return 0;
-    std::uint32_t stored = 0;
-    return tcgetattr(fd, &settings) == 0 && loadTimeout(settings, &stored)
-           && stored == static_cast<std::uint32_t>(timeoutMs);
-}
-
-void closeAndRaise(int fd, const char *message)
-{
-    close(fd);
-    mexErrMsgTxt(message);
-}
-
-// A refused configuration after exclusive mode was taken: exclusive mode
-// belongs to the device and would outlive this descriptor, keeping every
-// later open by a non-root user out.
-void releaseAndRaise(int fd, const char *message)
-{
-    ioctl(fd, TIOCNXCL);
-    closeAndRaise(fd, message);
-}
-
-// Reads up to chunkSize bytes under the time-out rule. `limitNs` cuts the read
-// off (overLimit) even when the rule has no deadline yet.
-ReadEnd readChunk(int fd, std::uint32_t timeoutMs, std::int64_t limitNs, std::uint8_t *chunk,
-                  std::uint32_t *count)
-{
-    const std::int64_t start = nowNanos();
-    std::int64_t lastByte = start;
-    std::uint32_t received = 0;
-    for (;;) {
-        const ssize_t n = read(fd, chunk + received, chunkSize - received);
-        if (n > 0) {
-            received += static_cast<std::uint32_t>(n);
-            lastByte = nowNanos();
-            if (received == chunkSize)
-                break;
-            continue;
-        }
-        if (n == 0)
-            return ReadEnd::failed; // hung up
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return ReadEnd::failed;
-
-        const std::int64_t now = nowNanos();
-        const std::int64_t deadline = readDeadline(start, lastByte, received, timeoutMs);
-        if (now >= deadline)
-            break;
-        if (now >= limitNs) {
-            *count = received;
-            return ReadEnd::overLimit;
-        }
-        pollfd waiter{fd, POLLIN, 0};
-        const int ready = poll(&waiter, 1, pollMillis(now, std::min({deadline, limitNs, now + longestWaitNs})));
-        if (ready < 0 && errno != EINTR)
-            return ReadEnd::failed;
-        if (ready > 0 && (waiter.revents & POLLIN) == 0
-            && (waiter.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
-            return ReadEnd::failed;
-    }
-    *count = received;
-    return ReadEnd::done;
-}
-
-int writeAll(int fd, const std::uint8_t *bytes, std::uint32_t count)
-{
-    const std::int64_t deadline =
-        nowNanos()
-        + (static_cast<std::int64_t>(writeTimeoutConstantMs) + std::int64_t(writeTimeoutPerByteMs) * count)
-              * nanosPerMilli;
-    std::uint32_t written = 0;
-    while (written < count) {
-        const ssize_t n = write(fd, bytes + written, count - written);
-        if (n > 0) {
-            written += static_cast<std::uint32_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return 0;
-        const std::int64_t now = nowNanos();
-        if (now >= deadline)
-            return 0;
-        pollfd waiter{fd, POLLOUT, 0};
-        const int ready = poll(&waiter, 1, pollMillis(now, std::min(deadline, now + longestWaitNs)));
-        if (ready < 0 && errno != EINTR)
-            return 0;
-        if (ready > 0 && (waiter.revents & POLLOUT) == 0)
-            return 0; // error or hang-up
-    }
-    return 1;
-}
-
 // Waits, in short sleeps and for a bounded time, until the output queue is
 // empty. Returns 1 when it emptied.
 int drainOutput(int fd, std::uint32_t limitMs)
 {
-    const std::int64_t deadline = nowNanos() + std::int64_t(limitMs) * nanosPerMilli;
+    const std::int64_t deadline = monotonicNanos() + millisToNanos(limitMs);
     for (;;) {
         int queued = 0;
         if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
             return 1;
-        if (nowNanos() >= deadline)
+        if (monotonicNanos() >= deadline)
             return 0;
-        poll(nullptr, 0, 1);
+        const timespec pause{0, 1000000};
+        nanosleep(&pause, nullptr);
     }
+}
+
+// Whether the close may take this descriptor. The kernel's own word that this
+// open file holds the lock is enough, so a port whose settings were changed
+// from outside, or whose device hung up, is still closed. Where the kernel
+// cannot tell, the tag's owner part must match (an outside change of the
+// erase or kill keys leaves it) and the lock must be ours to take.
+int ownedForClose(int fd, const termios *settings, bool hungUp)
+{
+    const int holds = holdsAdvisoryLock(fd);
+    if (holds >= 0)
+        return holds;
+    return (hungUp || (settings != nullptr && ownedBy(*settings, fd))) && flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
 } // namespace
 
-int openSerial(std::uint32_t *handleOut, const char *portName, std::int32_t baudRate, std::int32_t byteSize,
-               std::int32_t parity, std::int32_t timeoutMs)
+OpenOutcome portOpen(const char *name, std::uint32_t *handle)
 {
-    const int fd = open(portName, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    *handleOut = static_cast<std::uint32_t>(fd);
-    mexPrintf("*hSerial: %d\n", fd);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            mexErrMsgTxt("Error: serial port does not exist");
-        mexErrMsgTxt("Error: opening the serial port");
-    }
+    const int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? OpenOutcome::notFound : OpenOutcome::refused;
     // The lock comes first: a second opener (root passes TIOCEXCL) must leave
-    // the holder's settings untouched.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0)
-        closeAndRaise(fd, "Error: opening the serial port");
+    // the holder's settings untouched, and is refused as a failed open is.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return OpenOutcome::refused;
+    }
+    *handle = static_cast<std::uint32_t>(fd);
+    return OpenOutcome::opened;
+}
+
+SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t byteSize, std::int32_t parity,
+                       std::int32_t timeoutMs)
+{
+    const int fd = static_cast<int>(handle);
     if (!isatty(fd))
-        closeAndRaise(fd, "Error: setting serial port state");
+        return SetupOutcome::stateRefused;
     if (ioctl(fd, TIOCEXCL) != 0)
-        closeAndRaise(fd, "Error: opening the serial port");
+        return SetupOutcome::busy;
     if (!configurePort(fd, static_cast<std::uint32_t>(baudRate), static_cast<std::uint8_t>(byteSize),
                        static_cast<std::uint8_t>(parity)))
-        releaseAndRaise(fd, "Error: setting serial port state");
-    if (!writeTimeout(fd, timeoutMs))
-        releaseAndRaise(fd, "Error: setting timeout");
+        return SetupOutcome::stateRefused;
+    if (!writeTag(fd, timeoutMs))
+        return SetupOutcome::timeoutRefused;
     // A freshly opened port starts with nothing stale in its input.
     tcflush(fd, TCIFLUSH);
-    return 1;
+    return SetupOutcome::done;
 }
 
-int writeSerial(const std::uint32_t *handle, const std::uint8_t *bytes, std::uint32_t count)
+void portAbandon(std::uint32_t handle)
 {
-    int fd = -1;
-    std::uint32_t timeoutMs = 0;
-    if (!portOf(handle, &fd, &timeoutMs) || !writeAll(fd, bytes, count))
-        mexErrMsgTxt("Error: could not write to serial port");
-    return 1;
-}
-
-int readSerialLatest(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count)
-{
-    int fd = -1;
-    std::uint32_t timeoutMs = 0;
-    if (!portOf(handle, &fd, &timeoutMs))
-        mexErrMsgTxt("Error: could not read from serial port");
-    drainOutput(fd, outputDrainLimitMs);
-
-    const std::int64_t start = nowNanos();
-    const std::int64_t lastStart = start + std::int64_t(latestDrainLimitMs) * nanosPerMilli;
-    const std::int64_t limit = lastStart + readTotalNanos(timeoutMs);
-    *count = chunkSize;
-    while (*count == chunkSize) {
-        if (nowNanos() > lastStart)
-            mexErrMsgTxt("Error: the serial line never paused");
-        const ReadEnd end = readChunk(fd, timeoutMs, limit, chunk, count);
-        if (end == ReadEnd::overLimit)
-            mexErrMsgTxt("Error: the serial line never paused");
-        if (end == ReadEnd::failed)
-            mexErrMsgTxt("Error: could not read from serial port");
-    }
-    return 1;
-}
-
-int readSerialOnce(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count)
-{
-    int fd = -1;
-    std::uint32_t timeoutMs = 0;
-    if (!portOf(handle, &fd, &timeoutMs) || readChunk(fd, timeoutMs, noDeadline, chunk, count) != ReadEnd::done)
-        mexErrMsgTxt("Error: could not read from serial port");
-    mexPrintf("NumReadBytes: %d\n", static_cast<int>(*count));
-    return 1;
-}
-
-int closeSerial(const std::uint32_t *handle)
-{
-    if (*handle == 0xFFFFFFFFu)
-        mexErrMsgTxt("Error: serial port does not exist.");
-    int fd = -1;
-    std::uint32_t timeoutMs = 0;
+    const int fd = static_cast<int>(handle);
     termios settings{};
-    if (!ownedDevice(handle, &fd))
-        mexErrMsgTxt("Error: could not close serial port.");
+    if (tcgetattr(fd, &settings) == 0 && marked(settings))
+        removeTag(fd, settings);
+    // Exclusive mode belongs to the device and would outlive this descriptor,
+    // keeping every later open by a non-root user out.
+    ioctl(fd, TIOCNXCL);
+    close(fd);
+}
+
+int portFind(const std::uint32_t *handle, Port *port)
+{
+    termios settings{};
+    if (*handle > static_cast<std::uint32_t>(INT_MAX) || tcgetattr(static_cast<int>(*handle), &settings) != 0
+        || !marked(settings) || !ownedBy(settings, static_cast<int>(*handle)))
+        return 0;
+    port->handle = *handle;
+    port->timeoutMs = wordAt(settings, timeoutSlots);
+    return 1;
+}
+
+int portRead(Port *port, std::uint8_t *bytes, std::uint32_t room, std::int64_t waitNs, std::uint32_t *got)
+{
+    const int fd = static_cast<int>(port->handle);
+    *got = 0;
+    for (bool waited = false;; waited = true) {
+        const ssize_t n = read(fd, bytes, room);
+        if (n > 0) {
+            *got = static_cast<std::uint32_t>(n);
+            return 1;
+        }
+        if (n == 0)
+            return 0; // hung up
+        if (errno == EINTR)
+            return 1;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return 0;
+        if (waited || waitNs <= 0)
+            return 1;
+        const int ready = waitForTerminal(fd, TerminalWait::readable, waitNs);
+        if (ready <= 0)
+            return ready == 0;
+    }
+}
+
+int portEndReads(Port *) { return 1; }
+
+int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t waitNs,
+              std::uint32_t *written)
+{
+    const int fd = static_cast<int>(port->handle);
+    *written = 0;
+    for (bool waited = false;; waited = true) {
+        const ssize_t n = write(fd, bytes, count);
+        if (n > 0) {
+            *written = static_cast<std::uint32_t>(n);
+            return 1;
+        }
+        if (n < 0 && errno == EINTR)
+            return 1;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return 0;
+        if (waited || waitNs <= 0)
+            return 1;
+        const int ready = waitForTerminal(fd, TerminalWait::writable, waitNs);
+        if (ready <= 0)
+            return ready == 0;
+    }
+}
+
+void portDrainOutput(Port *port) { drainOutput(static_cast<int>(port->handle), outputDrainLimitMs); }
+
+CloseOutcome portClose(std::uint32_t handle)
+{
+    if (handle > static_cast<std::uint32_t>(INT_MAX))
+        return CloseOutcome::notOurs;
+    const int fd = static_cast<int>(handle);
+    struct stat info{};
+    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))
+        return CloseOutcome::notOurs;
     // A port whose device hung up answers terminal requests with EIO but
     // must still be closable.
-    const bool readable = tcgetattr(fd, &settings) == 0;
-    const bool hungUp = !readable && errno == EIO;
-    const bool configured = readable && loadTimeout(settings, &timeoutMs);
-    if (!configured && !hungUp)
-        mexErrMsgTxt("Error: could not close serial port.");
-    if (configured) {
+    termios settings{};
+    const bool answers = tcgetattr(fd, &settings) == 0;
+    const bool hungUp = !answers && (errno == EIO || errno == ENXIO);
+    if (!ownedForClose(fd, answers ? &settings : nullptr, hungUp))
+        return CloseOutcome::notOurs;
+    if (answers) {
         // The kernel would wait up to its closing delay for unsent output; a
         // port stuck by flow control gets a bounded drain, then is discarded.
         if (!drainOutput(fd, outputDrainLimitMs))
             tcflush(fd, TCOFLUSH);
-        // Exclusive mode belongs to the device, not to this descriptor: clear
-        // it so another descriptor of the same terminal never looks like a port.
+        removeTag(fd, settings);
         ioctl(fd, TIOCNXCL);
     }
     if (close(fd) != 0 && errno != EINTR)
-        mexErrMsgTxt("Error: could not close serial port.");
-    return 1;
+        return CloseOutcome::failed;
+    return CloseOutcome::closed;
 }

@@ -4,16 +4,23 @@
 // - The handle travels as 32 bits: kernel handles always fit, and the value is
 //   sign-extended on the way back so 0xFFFFFFFF stays INVALID_HANDLE_VALUE on
 //   64-bit builds too.
+// - The port is binary and transparent as the POSIX side's raw mode: whatever
+//   an earlier program left on it, no XON/XOFF, no NUL stripping, no error
+//   character, no abort after a line error. Stop bits, RTS/CTS and DTR stay.
 // - The read time-out T lives in the port's COMMTIMEOUTS (interval, per-byte
 //   and constant all T), so every later command gets it from the handle alone.
+//   While a read waits, the port is set to hand over bytes as they arrive and
+//   to wait no longer than the shared routines ask, so they can apply the read
+//   rule and see Ctrl-C; T is put back when the reads end.
 // - Only an open communications device is ever written, read or closed.
-#include "serial.hpp"
+#include "serial_port.hpp"
 
 #include <cstdint>
 
 #include <windows.h>
 
-#include "mex.h"
+#include "read_rule.hpp"
+#include "serial.hpp"
 
 static_assert(sizeof(DCB) == 28, "DCB layout differs from the Win32 ABI");
 
@@ -32,8 +39,82 @@ int plausibleHandle(std::uint32_t value)
     return value != 0 && (value & 3u) == 0 && static_cast<std::int32_t>(value) > 0;
 }
 
-// The handle names an open communications device; yields its time-outs.
-int portOf(const std::uint32_t *handle, HANDLE *port, COMMTIMEOUTS *timeouts)
+COMMTIMEOUTS portTimeouts(DWORD readTimeoutMs)
+{
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = readTimeoutMs;
+    timeouts.ReadTotalTimeoutMultiplier = readTimeoutMs;
+    timeouts.ReadTotalTimeoutConstant = readTimeoutMs;
+    timeouts.WriteTotalTimeoutMultiplier = writeTimeoutPerByteMs;
+    timeouts.WriteTotalTimeoutConstant = writeTimeoutConstantMs;
+    return timeouts;
+}
+
+// A read that returns at once with whatever has arrived, or waits up to
+// waitMs for the first byte.
+COMMTIMEOUTS waitTimeouts(DWORD waitMs)
+{
+    COMMTIMEOUTS timeouts = portTimeouts(0);
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = waitMs > 0 ? MAXDWORD : 0;
+    timeouts.ReadTotalTimeoutConstant = waitMs;
+    return timeouts;
+}
+
+// With fAbortOnError left on by an earlier program (or by a driver that
+// ignores clearing it), one line error aborts every read and write until
+// ClearCommError is called. Returns 1 when that was the failure and it is
+// cleared, so the call may be tried once more.
+int lineErrorCleared(HANDLE port)
+{
+    if (GetLastError() != ERROR_OPERATION_ABORTED)
+        return 0;
+    DWORD errors = 0;
+    return ClearCommError(port, &errors, nullptr) != 0;
+}
+
+} // namespace
+
+OpenOutcome portOpen(const char *name, std::uint32_t *handle)
+{
+    const HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0 /* exclusive */, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? OpenOutcome::notFound : OpenOutcome::refused;
+    *handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(port));
+    return OpenOutcome::opened;
+}
+
+SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t byteSize, std::int32_t parity,
+                       std::int32_t timeoutMs)
+{
+    const HANDLE port = handleFrom(handle);
+    DCB state{};
+    state.DCBlength = sizeof(DCB);
+    if (!GetCommState(port, &state))
+        return SetupOutcome::stateRefused;
+    state.BaudRate = static_cast<DWORD>(baudRate);
+    state.ByteSize = static_cast<BYTE>(byteSize);
+    state.Parity = static_cast<BYTE>(parity);
+    state.fBinary = TRUE;
+    state.fOutX = FALSE;
+    state.fInX = FALSE;
+    state.fNull = FALSE;
+    state.fErrorChar = FALSE;
+    state.fAbortOnError = FALSE;
+    if (!SetCommState(port, &state))
+        return SetupOutcome::stateRefused;
+    if (timeoutMs < 0)
+        return SetupOutcome::timeoutRefused;
+    COMMTIMEOUTS timeouts = portTimeouts(static_cast<DWORD>(timeoutMs));
+    if (!SetCommTimeouts(port, &timeouts))
+        return SetupOutcome::timeoutRefused;
+    return SetupOutcome::done;
+}
+
+void portAbandon(std::uint32_t handle) { CloseHandle(handleFrom(handle)); }
+
+int portFind(const std::uint32_t *handle, Port *port)
 {
     if (!plausibleHandle(*handle))
         return 0;
@@ -42,151 +123,62 @@ int portOf(const std::uint32_t *handle, HANDLE *port, COMMTIMEOUTS *timeouts)
         return 0;
     DCB state{};
     state.DCBlength = sizeof(DCB);
-    COMMTIMEOUTS current{};
-    if (!GetCommState(candidate, &state) || !GetCommTimeouts(candidate, &current))
+    COMMTIMEOUTS timeouts{};
+    if (!GetCommState(candidate, &state) || !GetCommTimeouts(candidate, &timeouts))
         return 0;
-    *port = candidate;
-    *timeouts = current;
+    port->handle = *handle;
+    port->timeoutMs = timeouts.ReadIntervalTimeout;
+    port->readWaitMs = noReadWait;
     return 1;
 }
 
-void closeAndRaise(HANDLE port, const char *message)
+int portRead(Port *port, std::uint8_t *bytes, std::uint32_t room, std::int64_t waitNs, std::uint32_t *got)
 {
-    CloseHandle(port);
-    mexErrMsgTxt(message);
-}
-
-int writeAll(HANDLE port, const std::uint8_t *bytes, std::uint32_t count)
-{
-    std::uint32_t written = 0;
-    while (written < count) {
-        DWORD n = 0;
-        // A call that writes nothing ran into the port's write time-out.
-        if (!WriteFile(port, bytes + written, count - written, &n, nullptr) || n == 0)
+    const HANDLE handle = handleFrom(port->handle);
+    const auto waitMs = static_cast<DWORD>(pollMillis(0, waitNs));
+    if (port->readWaitMs != waitMs) {
+        COMMTIMEOUTS timeouts = waitTimeouts(waitMs);
+        if (!SetCommTimeouts(handle, &timeouts))
             return 0;
-        written += n;
+        port->readWaitMs = waitMs;
     }
-    return 1;
-}
-
-enum class ReadEnd { done, failed, overLimit };
-
-// The drain of readSerialLatest. With T = 0 a read would wait for 50 bytes
-// for ever, so its reads get a total time-out of what is left of the drain
-// limit; a chunk cut short by that is a line that never paused.
-ReadEnd drainChunks(HANDLE port, const COMMTIMEOUTS &portTimeouts, bool unbounded, std::uint8_t *chunk,
-                    std::uint32_t *count)
-{
-    const ULONGLONG lastStart = GetTickCount64() + latestDrainLimitMs;
-    *count = chunkSize;
-    while (*count == chunkSize) {
-        const ULONGLONG now = GetTickCount64();
-        if (now > lastStart)
-            return ReadEnd::overLimit;
-        if (unbounded) {
-            COMMTIMEOUTS bounded = portTimeouts;
-            const ULONGLONG left = lastStart - now;
-            bounded.ReadTotalTimeoutConstant = left > 0 ? static_cast<DWORD>(left) : 1;
-            if (!SetCommTimeouts(port, &bounded))
-                return ReadEnd::failed;
-        }
-        DWORD n = 0;
-        if (!ReadFile(port, chunk, chunkSize, &n, nullptr))
-            return ReadEnd::failed;
-        *count = n;
-        if (unbounded && n < chunkSize)
-            return ReadEnd::overLimit;
-    }
-    return ReadEnd::done;
-}
-
-} // namespace
-
-int openSerial(std::uint32_t *handleOut, const char *portName, std::int32_t baudRate, std::int32_t byteSize,
-               std::int32_t parity, std::int32_t timeoutMs)
-{
-    const HANDLE port = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0 /* exclusive */, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const DWORD openError = GetLastError();
-    *handleOut = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(port));
-    mexPrintf("*hSerial: %d\n", static_cast<int>(static_cast<std::int32_t>(*handleOut)));
-    if (port == INVALID_HANDLE_VALUE) {
-        if (openError == ERROR_FILE_NOT_FOUND)
-            mexErrMsgTxt("Error: serial port does not exist");
-        mexErrMsgTxt("Error: opening the serial port");
-    }
-
-    DCB state{};
-    state.DCBlength = sizeof(DCB);
-    if (!GetCommState(port, &state))
-        closeAndRaise(port, "Error: setting serial port state");
-    state.BaudRate = static_cast<DWORD>(baudRate);
-    state.ByteSize = static_cast<BYTE>(byteSize);
-    state.Parity = static_cast<BYTE>(parity);
-    if (!SetCommState(port, &state))
-        closeAndRaise(port, "Error: setting serial port state");
-
-    if (timeoutMs < 0)
-        closeAndRaise(port, "Error: setting timeout");
-    const auto t = static_cast<DWORD>(timeoutMs);
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = t;
-    timeouts.ReadTotalTimeoutMultiplier = t;
-    timeouts.ReadTotalTimeoutConstant = t;
-    timeouts.WriteTotalTimeoutMultiplier = writeTimeoutPerByteMs;
-    timeouts.WriteTotalTimeoutConstant = writeTimeoutConstantMs;
-    if (!SetCommTimeouts(port, &timeouts))
-        closeAndRaise(port, "Error: setting timeout");
-    return 1;
-}
-
-int writeSerial(const std::uint32_t *handle, const std::uint8_t *bytes, std::uint32_t count)
-{
-    HANDLE port = INVALID_HANDLE_VALUE;
-    COMMTIMEOUTS timeouts{};
-    if (!portOf(handle, &port, &timeouts) || !writeAll(port, bytes, count))
-        mexErrMsgTxt("Error: could not write to serial port");
-    return 1;
-}
-
-int readSerialLatest(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count)
-{
-    HANDLE port = INVALID_HANDLE_VALUE;
-    COMMTIMEOUTS timeouts{};
-    if (!portOf(handle, &port, &timeouts))
-        mexErrMsgTxt("Error: could not read from serial port");
-    FlushFileBuffers(port);
-    const bool unbounded = timeouts.ReadIntervalTimeout == 0 && timeouts.ReadTotalTimeoutMultiplier == 0
-                           && timeouts.ReadTotalTimeoutConstant == 0;
-    const ReadEnd end = drainChunks(port, timeouts, unbounded, chunk, count);
-    // The port keeps the time-outs it was opened with, whatever the drain did.
-    const bool restored = !unbounded || SetCommTimeouts(port, &timeouts);
-    if (end == ReadEnd::overLimit && restored)
-        mexErrMsgTxt("Error: the serial line never paused");
-    if (end != ReadEnd::done || !restored)
-        mexErrMsgTxt("Error: could not read from serial port");
-    return 1;
-}
-
-int readSerialOnce(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count)
-{
-    HANDLE port = INVALID_HANDLE_VALUE;
-    COMMTIMEOUTS timeouts{};
     DWORD n = 0;
-    if (!portOf(handle, &port, &timeouts) || !ReadFile(port, chunk, chunkSize, &n, nullptr))
-        mexErrMsgTxt("Error: could not read from serial port");
-    *count = n;
-    mexPrintf("NumReadBytes: %d\n", static_cast<int>(n));
+    if (!ReadFile(handle, bytes, room, &n, nullptr)
+        && !(lineErrorCleared(handle) && ReadFile(handle, bytes, room, &n, nullptr)))
+        return 0;
+    *got = n;
     return 1;
 }
 
-int closeSerial(const std::uint32_t *handle)
+int portEndReads(Port *port)
 {
-    if (*handle == 0xFFFFFFFFu)
-        mexErrMsgTxt("Error: serial port does not exist.");
-    HANDLE port = INVALID_HANDLE_VALUE;
-    COMMTIMEOUTS timeouts{};
-    if (!portOf(handle, &port, &timeouts) || !CloseHandle(port))
-        mexErrMsgTxt("Error: could not close serial port.");
-    return 1;
+    if (port->readWaitMs == noReadWait)
+        return 1;
+    COMMTIMEOUTS timeouts = portTimeouts(port->timeoutMs);
+    port->readWaitMs = noReadWait;
+    return SetCommTimeouts(handleFrom(port->handle), &timeouts) != 0;
+}
+
+int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t, std::uint32_t *written)
+{
+    // WriteFile waits by the port's own write time-outs; a call that writes
+    // nothing ran into them.
+    const HANDLE handle = handleFrom(port->handle);
+    DWORD n = 0;
+    if (!WriteFile(handle, bytes, count, &n, nullptr)
+        && !(lineErrorCleared(handle) && WriteFile(handle, bytes, count, &n, nullptr)))
+        return 0;
+    *written = n;
+    return n > 0;
+}
+
+// Unbounded on a port that flow control holds up: Win32 offers no limit here.
+void portDrainOutput(Port *port) { FlushFileBuffers(handleFrom(port->handle)); }
+
+CloseOutcome portClose(std::uint32_t handle)
+{
+    Port port;
+    if (!portFind(&handle, &port))
+        return CloseOutcome::notOurs;
+    return CloseHandle(handleFrom(handle)) ? CloseOutcome::closed : CloseOutcome::failed;
 }

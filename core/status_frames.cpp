@@ -16,23 +16,23 @@ std::int32_t readI32(const std::uint8_t *p)
 
 } // namespace
 
-void decodeStatusFrame(const std::uint8_t *chunk, std::uint32_t count, double *values, std::int8_t *flag)
+void decodeStatusFrame(const std::uint8_t *bytes, std::uint32_t count, double *values, std::int8_t *flag)
 {
     if (count < statusFrameMinimum) {
         *flag = 1;
         return;
     }
-    const std::uint8_t *frame = chunk + (count - statusFieldsSize);
+    const std::uint8_t *frame = bytes + (count - statusFieldsSize);
     for (int k = 0; k < 4; ++k)
         values[k] = static_cast<double>(readU16(frame + 2 * k));
     for (int k = 0; k < 3; ++k)
         values[4 + k] = unfoldAngle(readI32(frame + 8 + 4 * k));
 }
 
-void takeTail(const std::uint8_t *chunk, std::uint32_t count, std::uint8_t *out)
+void copyLastBytes(const std::uint8_t *bytes, std::uint32_t count, std::uint8_t *out)
 {
-    if (count < tailSize)
+    if (count < peekByteCount)
         return;
-    for (std::uint32_t i = 0; i < tailSize; ++i)
-        out[i] = chunk[count - tailSize + i];
+    for (std::uint32_t i = 0; i < peekByteCount; ++i)
+        out[i] = bytes[count - peekByteCount + i];
 }

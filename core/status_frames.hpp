@@ -1,5 +1,5 @@
-// Frames received from the controller. Only the tail of the newest chunk is
-// decoded: the status frame is its last 20 bytes.
+// Frames received from the controller. Only the newest bytes of a read are
+// decoded: the status frame is their last 20 bytes.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 constexpr std::uint32_t statusFrameMinimum = 23; // a frame is only decoded from 23 bytes on
 constexpr std::uint32_t statusFieldsSize = 20;
 constexpr std::uint32_t statusValueCount = 7;
-constexpr std::uint32_t tailSize = 7;
+constexpr std::uint32_t peekByteCount = 7; // linkPeek hands back the last seven bytes of a read
 constexpr double angleScale = 0.017444444;
 
 // Angle fields are folded: raw values above 32767 stand for raw - 65535.
@@ -19,9 +19,9 @@ constexpr double unfoldAngle(std::int32_t raw)
     return v * angleScale;
 }
 
-// `values` (7 doubles) and `flag` must be zero on entry. A chunk shorter than
-// 23 bytes sets the flag to 1 and leaves the values at zero.
-void decodeStatusFrame(const std::uint8_t *chunk, std::uint32_t count, double *values, std::int8_t *flag);
+// `values` (7 doubles) and `flag` must be zero on entry. Fewer than 23 bytes
+// set the flag to 1 and leave the values at zero.
+void decodeStatusFrame(const std::uint8_t *bytes, std::uint32_t count, double *values, std::int8_t *flag);
 
-// Copies the last seven bytes of the chunk; fewer than seven leave `out` as it was.
-void takeTail(const std::uint8_t *chunk, std::uint32_t count, std::uint8_t *out);
+// Copies the last peekByteCount bytes; fewer leave `out` as it was.
+void copyLastBytes(const std::uint8_t *bytes, std::uint32_t count, std::uint8_t *out);

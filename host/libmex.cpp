@@ -98,12 +98,12 @@ int mexhostCall(MexFunction function, int nlhs, mxArray *plhs[], int nrhs, const
     for (int i = 0; i < slots; ++i)
         plhs[i] = nullptr;
     PendingCall call{function, nlhs, plhs, nrhs, prhs};
-    mxhostBeginCall();
+    mexhostBeginCall();
     const int returned = mexhostRun(runPending, &call);
     if (returned) {
-        mxhostEndCall(plhs, slots);
+        mexhostEndCall(plhs, slots);
     } else {
-        mxhostEndCall(nullptr, 0);
+        mexhostEndCall(nullptr, 0);
         for (int i = 0; i < slots; ++i)
             plhs[i] = nullptr;
     }

@@ -56,7 +56,7 @@ template <typename T> double load(const unsigned char *p)
 
 extern "C" {
 
-mxArray *mxhostCreateArray(mxClassID classId, size_t rows, size_t cols, bool complex, bool sparse)
+mxArray *mexhostCreateArray(mxClassID classId, size_t rows, size_t cols, bool complex, bool sparse)
 {
     auto *a = new mxArray_tag;
     a->classId = classId;
@@ -72,9 +72,9 @@ mxArray *mxhostCreateArray(mxClassID classId, size_t rows, size_t cols, bool com
     return a;
 }
 
-mxArray *mxhostCreateChar(size_t rows, size_t cols, const char *text)
+mxArray *mexhostCreateChar(size_t rows, size_t cols, const char *text)
 {
-    mxArray *a = mxhostCreateArray(mxCHAR_CLASS, rows, cols, false, false);
+    mxArray *a = mexhostCreateArray(mxCHAR_CLASS, rows, cols, false, false);
     const size_t n = text ? std::min(std::strlen(text), rows * cols) : 0;
     for (size_t i = 0; i < n; ++i) {
         const unsigned short c = static_cast<unsigned char>(text[i]);
@@ -83,9 +83,9 @@ mxArray *mxhostCreateChar(size_t rows, size_t cols, const char *text)
     return a;
 }
 
-void mxhostBeginCall(void) { scope().arrays.clear(); }
+void mexhostBeginCall(void) { scope().arrays.clear(); }
 
-void mxhostEndCall(mxArray *const keep[], int keepCount)
+void mexhostEndCall(mxArray *const keep[], int keepCount)
 {
     CallScope &s = scope();
     for (void *p : s.allocations)
@@ -104,12 +104,12 @@ mxArray *mxCreateNumericArray(mwSize ndim, const mwSize *dims, mxClassID classId
     size_t cols = ndim > 1 ? 1 : (ndim == 1 ? 1 : 0);
     for (mwSize i = 1; i < ndim; ++i)
         cols *= dims[i];
-    return mxhostCreateArray(classId, rows, cols, flag == mxCOMPLEX, false);
+    return mexhostCreateArray(classId, rows, cols, flag == mxCOMPLEX, false);
 }
 
 mxArray *mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classId, mxComplexity flag)
 {
-    return mxhostCreateArray(classId, m, n, flag == mxCOMPLEX, false);
+    return mexhostCreateArray(classId, m, n, flag == mxCOMPLEX, false);
 }
 
 void mxDestroyArray(mxArray *array)

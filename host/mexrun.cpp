@@ -6,7 +6,10 @@
 //
 // A line is  COMMAND NLHS ARG...  ('#' starts a comment line), or
 // "repeat N COMMAND NLHS ARG...": the same call until it fails, N times at
-// most. COMMAND is a plug-in name looked up as DIR\COMMAND.mexw32 or .mexw64
+// most, or "interrupt MS COMMAND NLHS ARG...": Ctrl-C is pressed MS ms into
+// the call (utIsInterruptPending turns true) and released when it returns.
+// Lines "spy dirty", "spy clean", "spy abort" and "spy settings" steer and
+// read the port spy (port_spy.hpp); each answers "spy ..." and "ok". COMMAND is a plug-in name looked up as DIR\COMMAND.mexw32 or .mexw64
 // (DIR defaults to the current directory), or a path when it holds '.', '/'
 // or '\'.
 // ARG is one of
@@ -45,6 +48,7 @@
 #include <windows.h>
 
 #include "mexhost.h"
+#include "port_spy.hpp"
 
 namespace {
 
@@ -179,7 +183,7 @@ mxArray *makeArgument(const Session &session, const std::string &token, std::str
         std::string text;
         if (!decodeText(value, &text))
             return nullptr;
-        mxArray *a = mxhostCreateChar(1, text.size(), nullptr);
+        mxArray *a = mexhostCreateChar(1, text.size(), nullptr);
         for (size_t i = 0; i < text.size(); ++i)
             store(a, i, static_cast<std::uint16_t>(static_cast<unsigned char>(text[i])));
         return a;
@@ -189,7 +193,7 @@ mxArray *makeArgument(const Session &session, const std::string &token, std::str
         if (rows.size() != 2 || rows[0].size() != rows[1].size())
             return nullptr;
         const size_t n = rows[0].size();
-        mxArray *a = mxhostCreateChar(2, n, nullptr);
+        mxArray *a = mexhostCreateChar(2, n, nullptr);
         for (size_t c = 0; c < n; ++c)
             for (size_t r = 0; r < 2; ++r) // column-major
                 store(a, 2 * c + r, static_cast<std::uint16_t>(static_cast<unsigned char>(rows[r][c])));
@@ -197,7 +201,7 @@ mxArray *makeArgument(const Session &session, const std::string &token, std::str
     }
     if (tag == "v") {
         const std::vector<std::string> items = splitOn(value, ',');
-        mxArray *a = mxhostCreateArray(mxDOUBLE_CLASS, 1, items.size(), false, false);
+        mxArray *a = mexhostCreateArray(mxDOUBLE_CLASS, 1, items.size(), false, false);
         for (size_t i = 0; i < items.size(); ++i)
             if (!storeNumber(a, i, items[i]))
                 return nullptr;
@@ -205,21 +209,21 @@ mxArray *makeArgument(const Session &session, const std::string &token, std::str
     }
     if (tag == "e") {
         const ClassName *c = classByTag(value);
-        return c != nullptr ? mxhostCreateArray(c->id, 0, 0, false, false) : nullptr;
+        return c != nullptr ? mexhostCreateArray(c->id, 0, 0, false, false) : nullptr;
     }
     if (tag == "sp") {
-        mxArray *a = mxhostCreateArray(mxDOUBLE_CLASS, 1, 1, false, true);
+        mxArray *a = mexhostCreateArray(mxDOUBLE_CLASS, 1, 1, false, true);
         store(a, 0, 1.0);
         return a;
     }
     if ((tag == "cell" || tag == "struct") && value.empty())
-        return mxhostCreateArray(classByTag(tag)->id, 1, 1, false, false);
+        return mexhostCreateArray(classByTag(tag)->id, 1, 1, false, false);
     const bool complex = !tag.empty() && tag[0] == 'z';
     const ClassName *c = classByTag(complex ? (tag.size() == 1 ? "d" : tag.substr(1)) : tag);
     if (c == nullptr || c->id == mxCHAR_CLASS || c->id == mxCELL_CLASS || c->id == mxSTRUCT_CLASS
         || (complex && c->id == mxLOGICAL_CLASS))
         return nullptr;
-    mxArray *a = mxhostCreateArray(c->id, 1, 1, complex, false);
+    mxArray *a = mexhostCreateArray(c->id, 1, 1, complex, false);
     return storeNumber(a, 0, value) ? a : nullptr;
 }
 
@@ -290,8 +294,11 @@ MexFunction entryOf(Session *session, const std::string &command, std::string *w
     if (command.find_first_of("./\\") == std::string::npos)
         path = session->dir + "\\" + command + (sizeof(void *) == 8 ? ".mexw64" : ".mexw32");
     HMODULE &module = session->modules[path];
-    if (module == nullptr)
+    if (module == nullptr) {
         module = LoadLibraryA(path.c_str());
+        if (module != nullptr)
+            spyOnPort(module);
+    }
     if (module == nullptr) {
         *why = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
         return nullptr;
@@ -420,6 +427,23 @@ int main(int argc, char **argv)
             line.erase(0, static_cast<size_t>(end - line.c_str()));
             line.erase(0, line.find_first_not_of(" \t"));
         }
+        if (line.rfind("spy ", 0) == 0) {
+            const std::string what = line.substr(4);
+            if (what == "dirty" || what == "clean")
+                spyLeavePortDirty(what == "dirty");
+            else if (what == "abort")
+                spyAbortNextIo();
+            std::printf("spy %s\nok\n", what == "settings" ? spyLastSettings().c_str() : what.c_str());
+            std::fflush(stdout);
+            continue;
+        }
+        long interruptMs = -1;
+        if (line.rfind("interrupt ", 0) == 0) {
+            char *end = nullptr;
+            interruptMs = std::strtol(line.c_str() + 10, &end, 10);
+            line.erase(0, static_cast<size_t>(end - line.c_str()));
+            line.erase(0, line.find_first_not_of(" \t"));
+        }
         std::printf("call %s\n", commandOf(line).c_str());
         std::fflush(stdout);
         std::string report;
@@ -427,7 +451,11 @@ int main(int argc, char **argv)
         while (made < times) {
             ++made;
             report.clear();
-            if (!runCall(&session, line, &report))
+            if (interruptMs >= 0)
+                mexhostInterruptAfter(static_cast<unsigned>(interruptMs));
+            const int kept = runCall(&session, line, &report);
+            mexhostClearInterrupt();
+            if (!kept)
                 break;
         }
         if (times != 1)

@@ -2,9 +2,7 @@ function post_install(desc)
 % Octave reads the help of a plug-in from the .m file of the same name in the
 % plug-in's own folder, but pkg puts .m files and plug-ins in different
 % folders: the help texts join the plug-ins.
-  commands = {'linkAttach', 'linkDetach', 'linkRun', 'linkHalt', ...
-              'linkSend', 'linkGains', 'linkState', 'linkPeek'};
-  found = glob(fullfile(desc.archprefix, '*', [commands{1} '.mex']));
+  found = glob(fullfile(desc.archprefix, '*', '*.mex'));
   if isempty(found)
     error('mexlink: the built commands are not under %s', desc.archprefix);
   end
@@ -12,10 +10,11 @@ function post_install(desc)
   if strcmp(canonicalize_file_name(plugins), canonicalize_file_name(desc.dir))
     return;
   end
-  for k = 1:numel(commands)
-    [ok, msg] = movefile(fullfile(desc.dir, [commands{k} '.m']), plugins);
+  for k = 1:numel(found)
+    [~, command] = fileparts(found{k});
+    [ok, msg] = movefile(fullfile(desc.dir, [command '.m']), plugins);
     if ~ok
-      error('mexlink: moving the help of %s: %s', commands{k}, msg);
+      error('mexlink: moving the help of %s: %s', command, msg);
     end
   end
 end

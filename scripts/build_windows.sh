@@ -2,7 +2,8 @@
 # Cross-builds the Windows plug-ins with Debian's mingw-w64: 32-bit into
 # build-win32/ and dist/win32/*.mexw32, 64-bit into build-win64/ and
 # dist/win64/*.mexw64. dist/winXX/testhost/ gets the stand-in host (mexrun.exe,
-# libmx.dll, libmex.dll) that tests/wine/run_wine_tests.sh loads them into.
+# libmx.dll, libmex.dll, libut.dll) that tests/wine/run_wine_tests.sh loads
+# them into, and the import lists (.def) the plug-ins were linked against.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,6 +20,6 @@ for target in i686:win32:mexw32 x86_64:win64:mexw64; do
     mkdir -p "$dist/testhost"
     cp "$build"/plugins/*."$suffix" "$dist/"
     cp "$root"/toolbox/link*.m "$root"/toolbox/Contents.m "$dist/"
-    cp "$build"/host/mexrun.exe "$build"/host/libmx.dll "$build"/host/libmex.dll "$dist/testhost/"
+    cp "$build"/host/mexrun.exe "$build"/host/lib{mx,mex,ut}.dll "$build"/implib/*.def "$dist/testhost/"
     echo "$name: $(ls "$dist"/*."$suffix" | wc -l) plug-ins in $dist"
 done

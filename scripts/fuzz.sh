@@ -33,13 +33,14 @@ object() {
 }
 
 core=()
-for src in core/command_frame.cpp core/status_frames.cpp core/serial_posix.cpp core/posix_extras_linux.cpp \
-           core/posix_extras_linux_glue.cpp host/libmx.cpp host/libmex.cpp; do
+for src in $(awk '!/^#/ {for (i = 2; i <= NF; i++) if ($i == "linux") print "core/" $1}' "$root/core/sources.txt") \
+           host/libmx.cpp host/libmex.cpp; do
   core+=("$(object "$(basename "$src" .cpp)" "$root/$src")")
 done
 plugins=()
-for command in linkAttach linkDetach linkRun linkHalt linkSend linkGains linkState linkPeek; do
-  plugins+=("$(object "$command" "$root/commands/$command.cpp" -DmexFunction=mexFunction_$command)")
+for source in "$root"/commands/*.cpp; do
+  command=$(basename "$source" .cpp)
+  plugins+=("$(object "$command" "$source" -DmexFunction=mexFunction_$command)")
 done
 
 build() {

@@ -10,7 +10,6 @@ outdir=${1:-$root/dist}
 name=$(sed -n 's/^project(\([A-Za-z0-9_]*\)[ )].*/\1/p' "$root/CMakeLists.txt" | head -n1)
 version=$(head -n1 "$root/VERSION" | tr -d '[:space:]')
 [[ -n $name && $version =~ ^[0-9]+(\.[0-9]+)*$ ]] || { echo "make_package: bad name '$name' or version '$version'" >&2; exit 1; }
-commands=(linkAttach linkDetach linkRun linkHalt linkSend linkGains linkState linkPeek)
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -19,11 +18,11 @@ pkg=$stage/$top
 mkdir -p "$pkg/inst" "$pkg/src/commands" "$pkg/src/core"
 
 # The package builds from its own copy of the sources.
-for c in "${commands[@]}"; do
-  cp "$root/commands/$c.cpp" "$pkg/src/commands/"
-  cp "$root/toolbox/$c.m" "$pkg/inst/"
+for source in "$root"/commands/*.cpp; do
+  cp "$source" "$pkg/src/commands/"
+  cp "$root/toolbox/$(basename "$source" .cpp).m" "$pkg/inst/"
 done
-cp "$root"/core/*.cpp "$root"/core/*.hpp "$pkg/src/core/"
+cp "$root"/core/*.cpp "$root"/core/*.hpp "$root"/core/sources.txt "$pkg/src/core/"
 cp "$root/toolbox/Contents.m" "$pkg/inst/"
 cp "$root/package/Makefile" "$pkg/src/"
 cp "$root/package/post_install.m" "$root/package/INDEX" "$pkg/"

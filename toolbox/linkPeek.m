@@ -5,8 +5,9 @@
 %   port (see linkAttach): it ends when 50 bytes have arrived, when more than
 %   T ms pass between two bytes, or when T + 50*T ms have passed in all.
 %   With T = 0 it waits until 50 bytes have arrived, however long that
-%   takes. The bytes read are used up. Prints "NumReadBytes: N", the number
-%   of bytes the read got. Useful for looking at the raw line.
+%   takes; Ctrl-C ends the wait. The bytes read are used up. Prints
+%   "NumReadBytes: N", the number of bytes the read got. Useful for looking
+%   at the raw line.
 %
 %   Arguments
 %     h          the 1x1 uint32 handle returned by linkAttach
@@ -23,6 +24,8 @@
 %     Error: could not read from serial port
 %                                           h is not an open port, or the
 %                                           port failed (e.g. unplugged)
+%     Error: read interrupted by Ctrl-C     you pressed Ctrl-C while the read
+%                                           waited; the port stays attached
 %
 %   Example
 %     bytes = linkPeek(h);

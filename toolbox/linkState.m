@@ -4,13 +4,15 @@
 %   Reads everything the controller has sent since the last read, in reads
 %   of up to 50 bytes, until a read ends short because the line paused
 %   (more than T ms without a byte, T being linkAttach's timeoutMs). The last
-%   20 bytes of that last read are the newest status message:
+%   20 bytes read are the newest status message (a message that the 50-byte
+%   reads cut in two is still read whole):
 %     values(1:4)  four unsigned 16-bit sensor values (0 to 65535)
 %     values(5:7)  three motor angles: raw 32-bit whole degrees, folded
 %                  (raw > 32767 stands for raw - 65535), times 0.017444444,
 %                  i.e. about radians (divide by 0.017444444 for degrees)
 %   The call returns about T ms after the newest message ended. On a silent
-%   line it returns after T + 50*T ms with isShort = 1.
+%   line it returns after T + 50*T ms with isShort = 1; Ctrl-C ends the
+%   wait sooner.
 %   Pick T larger than the gaps within one message and smaller than the
 %   pause between two messages (see linkAttach); T = 0 does not suit
 %   linkState: its reads never end on a pause.
@@ -20,9 +22,10 @@
 %
 %   Outputs
 %     values     7x1 double, as above; all zero when isShort is 1
-%     isShort    1x1 int8, 1 when the last read held fewer than 23 bytes (too
-%                few for a status message: nothing arrived, or the message
-%                was split between reads), else 0. Read again when it is 1.
+%     isShort    1x1 int8, 1 when too few bytes arrived for a status message
+%                (fewer than 23 in the last read and the 22 before it: nothing
+%                came, or the messages ended exactly with a full 50-byte
+%                read), else 0. Read again when it is 1.
 %
 %   Errors
 %     Error: one input arguments required
@@ -37,6 +40,8 @@
 %     Error: could not read from serial port
 %                                           h is not an open port, or the
 %                                           port failed (e.g. unplugged)
+%     Error: read interrupted by Ctrl-C     you pressed Ctrl-C while the read
+%                                           waited; the port stays attached
 %
 %   Example
 %     [values, isShort] = linkState(h);

@@ -47,6 +47,17 @@ typedef enum { mxREAL = 0, mxCOMPLEX } mxComplexity;
 #define MEXLINK_HOST_API
 #endif
 
+/* MATLAB's 64-bit hosts widened the size arguments of some functions and gave
+ * the widened versions a _730 suffix; its headers bind plug-ins built for
+ * 64-bit sizes (-R2017b, -largeArrayDims) to those names. The plain names are
+ * the legacy entry points with 32-bit int sizes. 32-bit hosts export only the
+ * plain names, whose sizes are as wide as size_t there. */
+#if defined(_WIN64) || defined(__LP64__)
+#define mxCreateNumericArray mxCreateNumericArray_730
+#define mxCreateNumericMatrix mxCreateNumericMatrix_730
+#define mxGetString mxGetString_730
+#endif
+
 /* matrix library */
 MEXLINK_HOST_API mxArray *mxCreateNumericArray(mwSize ndim, const mwSize *dims, mxClassID classid,
                                                mxComplexity flag);

@@ -1,6 +1,7 @@
-/* The stand-in host's own entry points, beside the MEX API of mex.h: what a
- * runner or a test needs to build arguments, call a plug-in and see what it
- * printed or raised. Not part of the API the commands use. */
+/* The stand-in host's own entry points (all named mexhost...), beside the MEX
+ * API of mex.h: what a runner or a test needs to build arguments, call a
+ * plug-in, see what it printed or raised, and press Ctrl-C. Not part of the
+ * API the commands use. */
 #ifndef MEXLINK_HOST_MEXHOST_H
 #define MEXLINK_HOST_MEXHOST_H
 
@@ -13,14 +14,14 @@ extern "C" {
 typedef void (*MexFunction)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 
 /* matrix library extras */
-MEXLINK_HOST_API mxArray *mxhostCreateArray(mxClassID classid, size_t rows, size_t cols, bool complex,
+MEXLINK_HOST_API mxArray *mexhostCreateArray(mxClassID classid, size_t rows, size_t cols, bool complex,
                                            bool sparse);
-MEXLINK_HOST_API mxArray *mxhostCreateChar(size_t rows, size_t cols, const char *text);
+MEXLINK_HOST_API mxArray *mexhostCreateChar(size_t rows, size_t cols, const char *text);
 /* Start of a plug-in call: arrays created from now on are the call's own. */
-MEXLINK_HOST_API void mxhostBeginCall(void);
+MEXLINK_HOST_API void mexhostBeginCall(void);
 /* End of a call: frees what mxCalloc and mxArrayToString handed out and
  * destroys the call's arrays except the `keepCount` ones in `keep`. */
-MEXLINK_HOST_API void mxhostEndCall(mxArray *const keep[], int keepCount);
+MEXLINK_HOST_API void mexhostEndCall(mxArray *const keep[], int keepCount);
 
 /* MEX library extras. A call returns 1 when the plug-in returned, 0 when it
  * raised an error; mexErrMsgTxt leaves by longjmp. Output slots are cleared
@@ -33,6 +34,13 @@ MEXLINK_HOST_API const char *mexhostLastError(void);
  * "Warning: <text>". */
 MEXLINK_HOST_API const char *mexhostOutput(void);
 MEXLINK_HOST_API void mexhostClearOutput(void);
+
+/* Utility library (libut.dll): MATLAB's pending Ctrl-C, which plug-ins look up
+ * at run time, and the runner's way to press it `ms` milliseconds from now
+ * (it stays pending until cleared, as in MATLAB). */
+MEXLINK_HOST_API bool utIsInterruptPending(void);
+MEXLINK_HOST_API void mexhostInterruptAfter(unsigned ms);
+MEXLINK_HOST_API void mexhostClearInterrupt(void);
 
 #ifdef __cplusplus
 }

@@ -25,7 +25,7 @@
 #include <unistd.h>
 
 #include "byte_reader.hpp"
-#include "command_frame.hpp"
+#include "argument_checks.hpp"
 #include "mexhost.h"
 #include "serial.hpp"
 
@@ -257,14 +257,14 @@ mxArray *makeArgument(Fixture &f, ByteReader &in, Command command, int position)
     if (c == mxCHAR_CLASS && command == attach && position == 0 && rows == 1) {
         // A port name is taken whole: a prefix of a path could name another terminal.
         const std::string name = portName(f, in);
-        mxArray *a = mxhostCreateArray(mxCHAR_CLASS, 1, name.size(), complex, sparse);
+        mxArray *a = mexhostCreateArray(mxCHAR_CLASS, 1, name.size(), complex, sparse);
         auto *chars = static_cast<std::uint16_t *>(mxGetData(a));
         for (std::size_t i = 0; i < name.size(); ++i)
             chars[i] = static_cast<unsigned char>(name[i]);
         return a;
     }
 
-    mxArray *a = mxhostCreateArray(c, rows, cols, complex, sparse);
+    mxArray *a = mexhostCreateArray(c, rows, cols, complex, sparse);
     const std::size_t count = rows * cols;
     auto *data = static_cast<std::uint8_t *>(mxGetData(a));
     if (data == nullptr || count == 0)

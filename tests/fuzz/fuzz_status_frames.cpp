@@ -37,11 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(values[0] == frame[0] + 256.0 * frame[1]);
     }
 
-    std::uint8_t tail[tailSize];
+    std::uint8_t tail[peekByteCount];
     for (auto &b : tail)
         b = 0xA5;
-    takeTail(bytes, count, tail);
-    for (std::uint32_t i = 0; i < tailSize; ++i)
-        FUZZ_CHECK(tail[i] == (count < tailSize ? 0xA5 : bytes[count - tailSize + i]));
+    copyLastBytes(bytes, count, tail);
+    for (std::uint32_t i = 0; i < peekByteCount; ++i)
+        FUZZ_CHECK(tail[i] == (count < peekByteCount ? 0xA5 : bytes[count - peekByteCount + i]));
     return 0;
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "byte_reader.hpp"
-#include "command_frame.hpp"
+#include "argument_checks.hpp"
 #include "telegrams.hpp"
 
 namespace {
@@ -19,7 +19,7 @@ void checkStart(ByteReader &in)
     // no more than the first 15 of them.
     std::vector<char> name(n);
     in.bytes(name.data(), n);
-    const StartProgramTelegram t = buildStartProgram(name.data(), length);
+    const auto t = buildStartProgram(name.data(), length);
     FUZZ_CHECK(t.size == n + 5);
     FUZZ_CHECK(t.bytes[0] == n + 3 && t.bytes[1] == 0);
     FUZZ_CHECK(t.bytes[2] == directCommandNoReply && t.bytes[3] == startProgramCode);
@@ -33,17 +33,17 @@ void checkStart(ByteReader &in)
 void checkMailbox(int v1, int v2, int v3)
 {
     const auto t = buildMailboxMessage(v1, v2, v3);
-    FUZZ_CHECK(t[0] == 0x0E && t[1] == 0x00 && t[2] == directCommandNoReply && t[3] == mailboxWriteCode);
-    FUZZ_CHECK(t[4] == 0x01 && t[5] == 0x0A);
+    FUZZ_CHECK(t.bytes[0] == 0x0E && t.bytes[1] == 0x00 && t.bytes[2] == directCommandNoReply && t.bytes[3] == mailboxWriteCode);
+    FUZZ_CHECK(t.bytes[4] == 0x01 && t.bytes[5] == 0x0A);
     const int values[3] = {v1, v2, v3};
     for (int f = 0; f < 3; ++f) {
         const int held = values[f] < 0 ? 0 : (values[f] > 999 ? 999 : values[f]);
         char text[8];
         std::snprintf(text, sizeof text, "%03d", held);
         for (int d = 0; d < 3; ++d)
-            FUZZ_CHECK(t[6 + 3 * f + d] == static_cast<std::uint8_t>(text[d]));
+            FUZZ_CHECK(t.bytes[6 + 3 * f + d] == static_cast<std::uint8_t>(text[d]));
     }
-    FUZZ_CHECK(t[0] + 2u == t.size());
+    FUZZ_CHECK(t.bytes[0] + 2u == t.size);
 }
 
 void checkConversions(double x)
@@ -63,7 +63,7 @@ void checkConversions(double x)
     const auto t = buildMailboxMessage(field, field, field);
     char text[8];
     std::snprintf(text, sizeof text, "%03d", field);
-    FUZZ_CHECK(t[6] == text[0] && t[7] == text[1] && t[8] == text[2]);
+    FUZZ_CHECK(t.bytes[6] == text[0] && t.bytes[7] == text[1] && t.bytes[8] == text[2]);
 }
 
 } // namespace
@@ -79,6 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     while (in.left() > 0)
         checkConversions(in.value<double>());
     const auto stop = buildStopProgram();
-    FUZZ_CHECK(stop[0] + 2u == stop.size());
+    FUZZ_CHECK(stop.bytes[0] + 2u == stop.size);
     return 0;
 }

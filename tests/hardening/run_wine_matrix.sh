@@ -59,7 +59,7 @@ sim com6
 timeout 30 "$WINESERVER" -k -w >/dev/null 2>&1
 
 # The commands' messages, from their sources.
-grep -ohE '"(Error: [^"\\]*|Input must be a string)"' "$srcdir"/commands/*.cpp "$srcdir"/core/*.cpp \
+grep -ohE '"(Error: [^"\\]*|Input must be a string)"' "$srcdir"/commands/*.cpp "$srcdir"/core/*.cpp "$srcdir"/core/*.hpp \
   | tr -d '"' | sort -u >"$work/messages"
 
 attach='linkAttach 1 s:COM5 d:115200 d:8 d:0 d:1'

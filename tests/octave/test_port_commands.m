@@ -61,6 +61,8 @@
 %! assert_error_ends(@() linkDetach(h, 1), 'Error: too many input arguments');
 %! assert_error_ends(@() call_nargout(1, @linkDetach, h), 'Error: too many output arguments');
 %! assert_error_ends(@() linkDetach(), 'Error: one input arguments required');
+%! % Inputs are checked before outputs, a missing one too.
+%! assert_error_ends(@() call_nargout(1, @linkDetach), 'Error: one input arguments required');
 %! for bad = {double(h), int32(h), uint32([]), complex(double(h), 1), sparse(double(h)), 'h', {h}}
 %!   assert_error_ends(@() linkDetach(bad{1}), 'Error: invalid port handle');
 %! end

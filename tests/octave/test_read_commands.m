@@ -63,18 +63,47 @@
 %! [values, isShort] = linkState(h);
 %! assert(isShort, int8(0));
 %! assert(values, [1; 65535; 4660; 32768; 32767 * scale; -32767 * scale; -scale], 1e-12);
-%! % 53 bytes: the newest chunk holds only 3, too few for a frame.
+%! % 53 bytes: the newest chunk holds only 3, but the 22 before them come
+%! % along, so the frame cut by the chunk boundary is still read whole.
 %! sim_send(sim, ['send' sprintf(' %02x', [junk(1:30) frame])]);
 %! pause(0.1);
 %! [values, isShort] = linkState(h);
-%! assert(isShort, int8(1));
-%! assert(values, zeros(7, 1));
+%! assert(isShort, int8(0));
+%! assert(values, [1; 65535; 4660; 32768; 32767 * scale; -32767 * scale; -scale], 1e-12);
 %! % 22 bytes are too few for a frame.
 %! sim_send(sim, ['send' sprintf(' %02x', frame(1:22))]);
 %! pause(0.1);
 %! [values, isShort] = linkState(h);
 %! assert(isShort, int8(1));
 %! assert(values, zeros(7, 1));
+%! detach_quietly(h);
+%! sim_stop(sim);
+
+%!test
+%! % Backlogs of every length up to 150 bytes that end in whole frames: the
+%! % newest frame is read whole wherever the 50-byte reads cut the stream.
+%! % Only a backlog that ends exactly with a full read leaves too few bytes
+%! % (22 of the read before and none after), as 100 waiting bytes always have.
+%! sim = sim_start('--control');
+%! h = attach_quietly(sim.port, 10);
+%! seq = 0;
+%! for n = 0:150
+%!   frames = floor(n / 23);
+%!   if n > 23 * frames
+%!     sim_send(sim, ['send' sprintf(' %02x', mod(37 * (1:n - 23 * frames), 256))]);
+%!   end
+%!   for k = 1:frames
+%!     sim_send(sim, 'frame');
+%!   end
+%!   seq += frames;
+%!   [values, isShort] = linkState(h);
+%!   if frames == 0 || mod(n, 50) == 0
+%!     assert({n, isShort, values}, {n, int8(1), zeros(7, 1)});
+%!   else
+%!     assert({n, isShort, values(1)}, {n, int8(0), seq});
+%!     assert(values, frame_values(sim, seq), 1e-9);
+%!   end
+%! end
 %! detach_quietly(h);
 %! sim_stop(sim);
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "command_frame.hpp"
+#include "argument_checks.hpp"
 #include "read_rule.hpp"
 #include "status_frames.hpp"
 #include "telegrams.hpp"
@@ -17,13 +17,13 @@ namespace {
 std::vector<std::uint8_t> startBytes(const char *name, std::uint32_t n)
 {
     const auto t = buildStartProgram(name, n);
-    return {t.bytes.begin(), t.bytes.begin() + t.size};
+    return {t.bytes, t.bytes + t.size};
 }
 
 std::vector<std::uint8_t> mailbox(int a, int b, int c)
 {
     const auto t = buildMailboxMessage(a, b, c);
-    return {t.begin(), t.end()};
+    return {t.bytes, t.bytes + t.size};
 }
 
 } // namespace
@@ -80,7 +80,7 @@ TEST(StartProgram, LengthPrefixNameAndTerminator)
 TEST(StopProgram, FourFixedBytes)
 {
     constexpr auto t = buildStopProgram();
-    EXPECT_EQ(std::vector<std::uint8_t>(t.begin(), t.end()), (std::vector<std::uint8_t>{0x02, 0x00, 0x80, 0x01}));
+    EXPECT_EQ(std::vector<std::uint8_t>(t.bytes, t.bytes + t.size), (std::vector<std::uint8_t>{0x02, 0x00, 0x80, 0x01}));
 }
 
 TEST(Mailbox, ThreeZeroPaddedDecimalFields)
@@ -165,13 +165,13 @@ TEST(Tail, LastSevenBytesOrNothing)
     for (int i = 0; i < 50; ++i)
         chunk[i] = static_cast<std::uint8_t>(i);
     std::uint8_t out[7] = {};
-    takeTail(chunk, 6, out);
+    copyLastBytes(chunk, 6, out);
     for (std::uint8_t b : out)
         EXPECT_EQ(b, 0);
-    takeTail(chunk, 50, out);
+    copyLastBytes(chunk, 50, out);
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(out[i], 43 + i);
-    takeTail(chunk, 12, out);
+    copyLastBytes(chunk, 12, out);
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(out[i], 5 + i);
 }

@@ -55,7 +55,7 @@ ReadResult readOnce(std::uint32_t handle)
 
 ReadResult readLatest(std::uint32_t handle)
 {
-    std::uint8_t chunk[chunkSize] = {};
+    std::uint8_t chunk[latestStreamSize] = {};
     std::uint32_t count = 0;
     const std::int64_t start = monotonicMillis();
     ReadResult r;
@@ -242,6 +242,9 @@ TEST(OpenSerial, SecondOpenIsRefusedWhileTheFirstHoldsThePort)
     const HostOutcome again = attach(pty.slavePath, &second, 9600, 7, 2, 99);
     EXPECT_FALSE(again.returned);
     EXPECT_EQ(again.error, "Error: opening the serial port");
+    // Refused as a failed open is: no number the user could take for a port.
+    EXPECT_EQ(again.printed, "*hSerial: -1\n");
+    EXPECT_EQ(second, noPort);
     EXPECT_EQ(openDescriptorCount(), before);
 
     // Another process fares no better, whoever it runs as.
@@ -372,22 +375,26 @@ TEST_F(OpenPort, TimeOutSurvivesInTheTerminalSettingsNotInTheProcess)
     EXPECT_LT(r.elapsedMs, 255 + 500);
 }
 
-TEST_F(OpenPort, LatestKeepsOnlyTheChunkThatEndedShort)
+TEST_F(OpenPort, LatestKeepsTheShortChunkAndTheEndOfTheOneBefore)
 {
-    // 130 bytes waiting: chunks of 50, 50, then 30 that ends at the pause.
+    // 130 bytes waiting: chunks of 50, 50, then 30 that ends at the pause; the
+    // last 22 of the second chunk come along.
     writeMaster(pty.master, sequence(130));
     usleep(20000);
     const ReadResult r = readLatest(handle);
     ASSERT_TRUE(r.outcome.returned) << r.outcome.error;
-    EXPECT_EQ(r.bytes, sequence(30, 100));
+    EXPECT_EQ(r.bytes, sequence(52, 78));
     EXPECT_EQ(r.outcome.printed, "");
 
-    // An exact multiple of 50 ends on an empty chunk.
+    // An exact multiple of 50 ends on an empty chunk: the 22 before it remain.
     writeMaster(pty.master, sequence(100));
     usleep(20000);
-    const ReadResult empty = readLatest(handle);
-    ASSERT_TRUE(empty.outcome.returned);
-    EXPECT_TRUE(empty.bytes.empty());
+    EXPECT_EQ(readLatest(handle).bytes, sequence(22, 78));
+
+    // A backlog shorter than one chunk is all there is.
+    writeMaster(pty.master, sequence(12));
+    usleep(20000);
+    EXPECT_EQ(readLatest(handle).bytes, sequence(12));
 }
 
 TEST_F(OpenPort, LatestGivesUpOnALineThatNeverPauses)
@@ -478,4 +485,38 @@ TEST_F(OpenPort, ClosedAndForeignHandlesAreNeverTouched)
     EXPECT_TRUE(readMaster(pty.master, 1, 100).empty());
     for (int fd : {pipeEnds[0], pipeEnds[1], file, sameTerminal})
         close(fd);
+}
+
+TEST_F(OpenPort, DetachLeavesTheTerminalAsAFreshOneEvenAfterAnOutsideChange)
+{
+    // A second descriptor keeps the terminal (and its settings) alive across
+    // the close, as a controller's driver would.
+    const int keeper = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(keeper, 0);
+    // Someone changes a key from outside while the port is attached.
+    termios t{};
+    tcgetattr(keeper, &t);
+    t.c_cc[VERASE] = 0x08;
+    tcsetattr(keeper, TCSANOW, &t);
+    const std::uint32_t closed = handle;
+    EXPECT_TRUE(detach(handle).returned);
+    handle = noPort;
+    EXPECT_FALSE(descriptorOpen(static_cast<int>(closed)));
+    tcgetattr(keeper, &t);
+    EXPECT_EQ(t.c_cc[VERASE], 0177);
+    EXPECT_EQ(t.c_cc[VKILL], 'U' & 037);
+    EXPECT_EQ(t.c_cc[VEOF], 'D' & 037);
+    EXPECT_EQ(t.c_cc[VEOL], 0);
+    EXPECT_EQ(t.c_cc[VEOL2], 0);
+    EXPECT_EQ(t.c_cc[VWERASE], 'W' & 037);
+    // The lock went with it, and the number, reused for the same terminal,
+    // names no port.
+    const int reused = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(reused, static_cast<int>(closed));
+    EXPECT_EQ(writeBytes(closed, sequence(4)).error, "Error: could not write to serial port");
+    EXPECT_EQ(detach(closed).error, "Error: could not close serial port.");
+    EXPECT_TRUE(readMaster(pty.master, 1, 100).empty());
+    close(reused);
+    ASSERT_TRUE(attach(pty.slavePath, &handle).returned);
+    close(keeper);
 }

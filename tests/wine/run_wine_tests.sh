@@ -21,6 +21,7 @@ DIST64=$(cd "$2" && pwd) || exit 2
 LINKSIM=$3
 [ -x "$LINKSIM" ] || { echo "linksim not found: $LINKSIM" >&2; exit 2; }
 
+HERE=$(cd "$(dirname "$0")" && pwd)
 WINE32=${WINE32:-/usr/lib/wine/wine}
 WINE64=${WINE64:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
@@ -87,17 +88,40 @@ imports_from() { # FILE DLL
         on && NF == 0 {on = 0}'
 }
 
-# The import lists in host/*.def name exactly what the plug-ins take from the host.
+# The import lists the plug-ins were linked against (host/*.def.in, mapped
+# for the architecture) name exactly what they take from the host.
 def_checks() { # ARCH DIST SUFFIX
     local arch=$1 dist=$2 suffix=$3 lib
-    local defs
-    defs=$(cd "$(dirname "$0")/../../host" && pwd)
     for lib in libmx libmex; do
         local listed used
-        listed=$(awk 'on && $1 !~ /^;/ && NF {print $1} /^EXPORTS/ {on=1}' "$defs/$lib.def" | sort)
+        listed=$(awk 'on && $1 !~ /^;/ && NF {print $1} /^EXPORTS/ {on=1}' "$dist/testhost/$lib.def" | sort)
         used=$(for f in "$dist"/*."$suffix"; do imports_from "$f" "$lib.dll"; done | sort -u)
         check "$arch $lib.def lists exactly the names the plug-ins import" [ "$listed" = "$used" ] -- \
             "$(diff <(echo "$listed") <(echo "$used"))"
+    done
+}
+
+# Every name a plug-in takes from libmx.dll or libmex.dll is one that MATLAB's
+# own libraries export (matlab_win64_exports.txt, read off a 64-bit release).
+# A 64-bit plug-in must not bind to a plain name marked as the legacy twin
+# with 32-bit int sizes; 32-bit MATLAB exports only plain names, whose sizes
+# are as wide as size_t there, so for .mexw32 any listed name will do.
+matlab_entry_checks() { # ARCH DIST SUFFIX
+    local arch=$1 dist=$2 suffix=$3 cmd lib name entry
+    local list=$HERE/matlab_win64_exports.txt
+    for cmd in $COMMANDS; do
+        local unlisted="" legacy="" names=""
+        for lib in libmx libmex; do
+            for name in $(imports_from "$dist/$cmd.$suffix" "$lib.dll"); do
+                names+="$name "
+                entry=$(awk -v d="$lib.dll" -v n="$name" '$1 == d && $2 == n {print ($3 == "" ? "plain" : $3)}' "$list")
+                [ -z "$entry" ] && unlisted+="$lib.dll:$name "
+                [ "$suffix" = mexw64 ] && [ "$entry" = int-twin ] && legacy+="$lib.dll:$name "
+            done
+        done
+        check "$arch $cmd: imports only entry points MATLAB exports" [ -z "$unlisted" ] -- "not exported: $unlisted"
+        check "$arch $cmd: no legacy 32-bit-size entry point" [ -z "$legacy" ] -- "legacy: $legacy"
+        echo "    $arch $cmd imports: $names"
     done
 }
 
@@ -266,8 +290,8 @@ decoded_matches_frame() { # LOG
     flag=$(values_of 2)
     [ "$flag" = 0 ] || { echo "isShort=$flag"; return 1; }
     seq=${values%%,*}
-    line=$(grep -E "^frame [0-9]+ $seq " "$1" | tail -n1)
-    [ -n "$line" ] || { echo "no frame $seq in the log"; return 1; }
+    line=$(grep -E '^frame ' "$1" | tail -n1)
+    [ "$(cut -d' ' -f3 <<<"$line")" = "$seq" ] || { echo "frame $seq is not the newest: $line"; return 1; }
     awk -v got="$values" -v line="$line" 'BEGIN {
         n = split(got, g, ","); split(line, f, " ")
         if (n != 7) { print "values: " got; exit 1 }
@@ -358,7 +382,7 @@ call linkRun
 error Error: data should be a linear vector or is too long
 failed
 EOF
-    rcall "linkHalt 1 u32:8" "linkState 3 u32:8" "linkDetach 1 u32:8" "linkDetach 0" "linkDetach 0 u32:8 u32:8" \
+    rcall "linkHalt 1 u32:8" "linkState 3 u32:8" "linkDetach 1 u32:8" "linkDetach 1" "linkDetach 0 u32:8 u32:8" \
           "linkHalt 0 u32:4294967295" "linkRun 0 u32:4294967295 s:drive" "linkDetach 0 u32:4294967295" \
           "linkGains 0 u32:8 d:0 d:256 d:1" "linkGains 0 u32:8 d:-1 d:0 d:1" "linkGains 0 u32:8 d:0 d:0 d:nan"
     expect "$a counts, missing port and gain range" <<'EOF'
@@ -531,12 +555,9 @@ EOF
     check "$a linkState drains 92 bytes (50 + 42) and decodes the newest frame" [ $? = 0 ] -- "$why" "$BLOCK"
     sim_ctl "$s" frame && sim_ctl "$s" frame && sim_ctl "$s" frame
     rcall 'linkState 2 $h'
-    expect "$a 69 bytes leave a 19-byte last chunk: isShort" <<'EOF'
-call linkState
-out1 class=double size=7x1 values=0,0,0,0,0,0,0
-out2 class=int8 size=1x1 values=1
-ok
-EOF
+    why=$(decoded_matches_frame "$log")
+    check "$a linkState drains 69 bytes (50 + 19) and still decodes the newest frame whole" [ $? = 0 ] -- \
+        "$why" "$BLOCK"
     rcall 'linkState 2 $h'
     expect "$a linkState on a quiet line: isShort" <<'EOF'
 call linkState
@@ -710,6 +731,58 @@ scenario_stall() { # ARCH SIM
     check "$a a stalled port still closes" grep -qx ok <<<"$BLOCK" -- "$BLOCK"
 }
 
+scenario_interrupt() { # ARCH SIM
+    local a=$1 s=$2
+    local log=${s}_log
+    log=${!log}
+    # Ctrl-C 300 ms into a read that would wait for ever (T = 0) and into one
+    # that would wait 51 s (T = 1000): each ends with its message at once.
+    local t
+    for t in 0 1000; do
+        rcall "linkAttach 1 s:COM5 d:115200 d:8 d:0 d:$t" 'interrupt 300 linkPeek 1 $h'
+        check "$a T=$t: Ctrl-C ends linkPeek" grep -qx 'error Error: read interrupted by Ctrl-C' <<<"$BLOCK" -- "$BLOCK"
+        check "$a T=$t: ... 300 ms in, within a wait slice: $MS ms" in_range "$MS" 290 800 -- "took $MS ms"
+        rcall 'interrupt 300 linkState 2 $h'
+        check "$a T=$t: Ctrl-C ends linkState" grep -qx 'error Error: read interrupted by Ctrl-C' <<<"$BLOCK" -- "$BLOCK"
+        check "$a T=$t: ... 300 ms in, within a wait slice: $MS ms" in_range "$MS" 290 800 -- "took $MS ms"
+        # The port is still attached with its own time-outs: a write reaches
+        # the wire and a read waits by T again.
+        rcall 'linkSend 0 $h d:1 d:2 d:3'
+        check "$a T=$t: the port works after Ctrl-C" wait_log "$log" 'mailbox 1: 105 111 117' -- "$BLOCK"
+        : >"$log"
+        if [ "$t" = 1000 ]; then
+            sim_ctl "$s" send 41 42
+            rcall 'linkPeek 1 $h'
+            check "$a T=$t: ... and a read ends T after the last byte again: $MS ms" in_range "$MS" 900 3000 -- \
+                "took $MS ms" "$BLOCK"
+        fi
+        rcall 'linkDetach 0 $h'
+    done
+}
+
+scenario_port_settings() { # ARCH SIM
+    local a=$1 s=$2
+    local log=${s}_log
+    log=${!log}
+    # A port left by an earlier program with XON/XOFF, NUL stripping, the error
+    # character and abort-on-error on: the plug-in switches them off and
+    # keeps stop bits, RTS/CTS and DTR.
+    rcall "spy dirty" "linkAttach 1 s:COM5 d:115200 d:8 d:0 d:20" "spy settings" "spy clean"
+    check "$a attach sets a binary, transparent port and keeps the line's handshakes" grep -qx "spy BaudRate=115200 \
+ByteSize=8 Parity=0 StopBits=2 fBinary=1 fOutX=0 fInX=0 fNull=0 fErrorChar=0 fAbortOnError=0 fOutxCtsFlow=1 \
+fRtsControl=2 fOutxDsrFlow=0 fDtrControl=1" <<<"$BLOCK" -- "$BLOCK"
+    # After a line error every read and write fails until ClearCommError:
+    # the plug-in clears it and tries once more.
+    rcall "spy abort" 'linkSend 0 $h d:1 d:2 d:3'
+    check "$a a write aborted by a line error is tried again" wait_log "$log" 'mailbox 1: 105 111 117' -- "$BLOCK"
+    sim_ctl "$s" send 01 02 03 04 05 06 07 08
+    rcall "spy abort" 'linkPeek 1 $h'
+    check "$a a read aborted by a line error is tried again" grep -qx "out1 class=uint8 size=7x1 values=2,3,4,5,6,7,8" \
+        <<<"$BLOCK" -- "$BLOCK"
+    rcall 'linkDetach 0 $h'
+    check "$a detach the settings port" grep -qx ok <<<"$BLOCK" -- "$BLOCK"
+}
+
 # ---------------------------------------------------------------- per arch
 run_arch() { # ARCH DIST LOADER WINEARCH
     local a=$1 dist=$2
@@ -748,6 +821,8 @@ run_arch() { # ARCH DIST LOADER WINEARCH
     scenario_port "$a" simA
     scenario_zero_timeout "$a" simA
     scenario_flood "$a"
+    scenario_interrupt "$a" simA
+    scenario_port_settings "$a" simA
     scenario_stall "$a" simA
     stop_runner
     check "$a runner wrote nothing to stderr" [ ! -s "$AW/run.err" ] -- "$(head -n5 "$AW/run.err")"
@@ -761,6 +836,8 @@ static_checks win32 "$DIST32" mexw32 pei-i386
 static_checks win64 "$DIST64" mexw64 pei-x86-64
 def_checks win32 "$DIST32" mexw32
 def_checks win64 "$DIST64" mexw64
+matlab_entry_checks win32 "$DIST32" mexw32
+matlab_entry_checks win64 "$DIST64" mexw64
 
 if "$WINE32" --version >/dev/null 2>&1; then
     run_arch win32 "$DIST32" "$WINE32" win32

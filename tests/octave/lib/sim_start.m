@@ -37,14 +37,3 @@ function sim = sim_start(varargin)
     error('sim_start: simulator did not report its device');
   end
 end
-
-function line = read_line(fid, timeout)
-  line = '';
-  t0 = tic;
-  while toc(t0) < timeout
-    got = fgetl(fid);
-    if ischar(got), line = got; return; end
-    fclear(fid);
-    pause(0.01);
-  end
-end

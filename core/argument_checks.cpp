@@ -1,13 +1,6 @@
-#include "command_frame.hpp"
+#include "argument_checks.hpp"
 
-namespace {
-
-constexpr const char *notNumberMessages[] = {
-    "Error: arg0 must be a number", "Error: arg1 must be a number", "Error: arg2 must be a number",
-    "Error: arg3 must be a number", "Error: arg4 must be a number",
-};
-
-} // namespace
+#include "messages.hpp"
 
 int checkInputCount(int nrhs, int expected, const char *message)
 {
@@ -19,7 +12,7 @@ int checkInputCount(int nrhs, int expected, const char *message)
 int checkOutputCount(int nlhs, int allowed)
 {
     if (nlhs > allowed)
-        mexErrMsgTxt("Error: too many output arguments");
+        mexErrMsgTxt(message::tooManyOutputs);
     return 1;
 }
 
@@ -29,7 +22,7 @@ const std::uint32_t *portHandleOf(const mxArray *arg)
     // pick an arbitrary number and act on whatever descriptor it names.
     if (arg == nullptr || mxGetClassID(arg) != mxUINT32_CLASS || mxIsComplex(arg) || mxIsSparse(arg)
         || mxGetNumberOfElements(arg) == 0 || mxGetData(arg) == nullptr)
-        mexErrMsgTxt("Error: invalid port handle");
+        mexErrMsgTxt(message::invalidPortHandle);
     return static_cast<const std::uint32_t *>(mxGetData(arg));
 }
 
@@ -38,6 +31,6 @@ double scalarOf(const mxArray *arg, int position)
     // mxGetScalar of a cell, struct, char or empty array has no meaningful value.
     if (arg == nullptr || !(mxIsNumeric(arg) || mxIsLogical(arg)) || mxIsSparse(arg)
         || mxGetNumberOfElements(arg) == 0)
-        mexErrMsgTxt(notNumberMessages[position < 0 || position > 4 ? 0 : position]);
+        mexErrMsgTxt(message::notNumber[position < 0 || position > 4 ? 0 : position]);
     return mxGetScalar(arg);
 }

@@ -1,30 +1,19 @@
-#include "posix_extras.hpp"
+// Linux: mark/space parity through CMSPAR, lock owners in /proc/self/fdinfo,
+// and poll(), which works on every terminal here. Custom rates: linux_termios2.cpp.
+#include "posix_kernel.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
-namespace linux_tty {
-int setCustomBaud(int fd, std::uint32_t rate);
-int exclusiveModeMayBeSet(int fd);
-unsigned stickParityFlag();
-} // namespace linux_tty
+#include "read_rule.hpp"
 
-int setCustomBaud(int fd, std::uint32_t rate) { return linux_tty::setCustomBaud(fd, rate); }
-
-int exclusiveModeMayBeSet(int fd) { return linux_tty::exclusiveModeMayBeSet(fd); }
-
-int setStickParity(termios *settings, bool mark)
-{
-    settings->c_cflag |= PARENB | linux_tty::stickParityFlag();
-    if (mark)
-        settings->c_cflag |= PARODD;
-    else
-        settings->c_cflag &= ~PARODD;
-    return 1;
-}
+unsigned long stickParityFlag() { return CMSPAR; }
 
 int holdsAdvisoryLock(int fd)
 {
@@ -48,4 +37,15 @@ int holdsAdvisoryLock(int fd)
             return 1;
     }
     return 0;
+}
+
+int waitForTerminal(int fd, TerminalWait what, std::int64_t waitNs)
+{
+    pollfd waiter{fd, static_cast<short>(what == TerminalWait::readable ? POLLIN : POLLOUT), 0};
+    const int ready = poll(&waiter, 1, pollMillis(0, waitNs));
+    if (ready < 0)
+        return errno == EINTR ? 0 : -1;
+    if (ready == 0)
+        return 0;
+    return (waiter.revents & POLLNVAL) != 0 ? -1 : 1;
 }

@@ -1,13 +1,10 @@
-// Conventions every command shares: number conversion, the port handle,
-// and the checks made on a command's arguments before it acts.
+// The checks every command makes on its arguments before it acts, and the
+// number conversions they share.
 #pragma once
 
 #include <cstdint>
 
 #include "mex.h"
-
-// Handle value that stands for "no port" (the 32-bit form of an invalid handle).
-constexpr std::uint32_t invalidPortHandle = 0xFFFFFFFFu;
 
 // Truncates toward zero; NaN and values whose truncation leaves the int32
 // range give INT32_MIN.
@@ -38,10 +35,10 @@ int checkInputCount(int nrhs, int expected, const char *message);
 int checkOutputCount(int nlhs, int allowed);
 
 // The handle argument must be a non-empty, real, non-sparse uint32 array;
-// yields a pointer to its first element. Raises "Error: invalid port handle".
+// yields a pointer to its first element. Raises message::invalidPortHandle.
 const std::uint32_t *portHandleOf(const mxArray *arg);
 
 // Numeric arguments (any real or complex numeric or logical class, not sparse,
 // not empty) are read with mxGetScalar. `position` is the argument's index in
-// the call (1..4) and names it in the message "Error: argN must be a number".
+// the call (1..4) and names it in message::notNumber.
 double scalarOf(const mxArray *arg, int position);

@@ -1,14 +1,9 @@
-// Linux: arbitrary rates through termios2 (BOTHER), mark/space parity through
-// CMSPAR, exclusive mode readable through TIOCGEXCL.
-//
-// <asm/termbits.h> clashes with <termios.h>, so termios2 is used in its own
-// translation unit that sees only the kernel's definitions.
-#include <cstdint>
+// Linux: any rate through termios2 (BOTHER). <asm/termbits.h> clashes with
+// <termios.h>, so this translation unit sees only the kernel's definitions.
+#include "posix_kernel.hpp"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
-
-namespace linux_tty {
 
 int setCustomBaud(int fd, std::uint32_t rate)
 {
@@ -19,24 +14,10 @@ int setCustomBaud(int fd, std::uint32_t rate)
     settings.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
     settings.c_ispeed = rate;
     settings.c_ospeed = rate;
-    if (ioctl(fd, TCSETS2, &settings) != 0)
-        return 0;
-    if (ioctl(fd, TCGETS2, &settings) != 0)
+    if (ioctl(fd, TCSETS2, &settings) != 0 || ioctl(fd, TCGETS2, &settings) != 0)
         return 0;
     // Drivers may pick the nearest rate their clock allows; refuse only a rate
     // that is off by more than the 3% a UART tolerates.
     const std::uint64_t got = settings.c_ospeed;
     return got * 100 >= std::uint64_t(rate) * 97 && got * 100 <= std::uint64_t(rate) * 103;
 }
-
-int exclusiveModeMayBeSet(int fd)
-{
-    int exclusive = 0;
-    if (ioctl(fd, TIOCGEXCL, &exclusive) != 0)
-        return 1;
-    return exclusive != 0;
-}
-
-unsigned stickParityFlag() { return CMSPAR; }
-
-} // namespace linux_tty

@@ -1,0 +1,16 @@
+#include "host_interrupt.hpp"
+
+#include <dlfcn.h>
+
+int hostInterruptPending(HostInterrupt *interrupt)
+{
+    if (!interrupt->lookedUp) {
+        interrupt->lookedUp = true;
+        // Both hosts load these libraries with global symbols.
+        interrupt->octaveState =
+            static_cast<const volatile std::sig_atomic_t *>(dlsym(RTLD_DEFAULT, "octave_interrupt_state"));
+        if (interrupt->octaveState == nullptr)
+            interrupt->matlabPending = reinterpret_cast<bool (*)()>(dlsym(RTLD_DEFAULT, "utIsInterruptPending"));
+    }
+    return pendingIn(*interrupt);
+}

@@ -1,0 +1,50 @@
+// Other POSIX kernels (macOS, the BSDs): only the rates with a Bxxx constant,
+// mark/space parity only where CMSPAR exists, no way to see who holds a lock,
+// and select(), because poll() does not work on terminals everywhere (macOS
+// answers POLLNVAL for devices).
+#include "posix_kernel.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+
+#include <sys/select.h>
+#include <termios.h>
+
+#include "monotonic_clock.hpp"
+
+int setCustomBaud(int, std::uint32_t) { return 0; }
+
+unsigned long stickParityFlag()
+{
+#ifdef CMSPAR
+    return CMSPAR;
+#else
+    return 0;
+#endif
+}
+
+int holdsAdvisoryLock(int) { return -1; }
+
+int waitForTerminal(int fd, TerminalWait what, std::int64_t waitNs)
+{
+    if (fd < 0)
+        return -1;
+    if (fd >= FD_SETSIZE) {
+        // select() cannot take this descriptor: sleep a little and let the
+        // caller try again.
+        const timespec pause{0, static_cast<long>(std::min(waitNs, nanosPerMilli))};
+        nanosleep(&pause, nullptr);
+        return 1;
+    }
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(fd, &set);
+    const std::int64_t micros = (waitNs + 999) / 1000;
+    timeval limit{static_cast<time_t>(micros / 1000000), static_cast<suseconds_t>(micros % 1000000)};
+    const int ready = select(fd + 1, what == TerminalWait::readable ? &set : nullptr,
+                             what == TerminalWait::writable ? &set : nullptr, nullptr, &limit);
+    if (ready < 0)
+        return errno == EINTR ? 0 : -1;
+    return ready > 0 ? 1 : 0;
+}
