@@ -5,10 +5,10 @@ function outdir = mexlink_build(outdir, varargin)
 %   mexlink_build(outdir, option, ...)
 %   outdir = mexlink_build(...)
 %
-%   Compiles the eight commands (linkAttach ... linkPeek) with the mex
-%   command of the MATLAB or Octave it runs in, puts them with their help
-%   texts into one folder and adds that folder to the front of the path
-%   (for later sessions too: savepath, or addpath in startup.m).
+%   Compiles the commands (linkAttach ... linkPeek) with the mex command of
+%   the MATLAB or Octave it runs in, puts them with their help texts into one
+%   folder and adds that folder to the front of the path (for later sessions
+%   too: savepath, or addpath in startup.m).
 %
 %   outdir   folder for the plug-ins; default: mex_<mexext> beside the
 %            toolbox folder, e.g. mex_mexa64 (MATLAB, Linux), mex_mexw64
@@ -17,14 +17,16 @@ function outdir = mexlink_build(outdir, varargin)
 %   option   passed to every mex call, e.g. '-v' to show the compiler
 %            commands or '-g' for debugging symbols.
 %
-%   Needs a C++17 compiler that mex is set up for (MATLAB: mex -setup C++;
-%   Octave: the compiler Octave was built with, e.g. g++ from
-%   liboctave-dev on Debian). The serial code compiled in depends on the
-%   platform: the Win32 one on Windows, the POSIX one with the Linux or the
-%   generic terminal extras elsewhere.
+%   Needs a C++14 compiler that mex is set up for. MATLAB: mex -setup C++
+%   (MinGW-w64, GCC 5.3 or later; Visual Studio 2015 or later; Xcode;
+%   g++ on Linux); Octave: the compiler Octave was built with, e.g. g++ from
+%   liboctave-dev on Debian. In MATLAB the plug-ins are built for the API of
+%   MATLAB's 64-bit array sizes (-R2017b, or -largeArrayDims before R2018a).
+%   The serial code compiled in depends on the platform: the Win32 one on
+%   Windows, the POSIX one elsewhere (core/sources.txt lists the files).
 %
 %   Call the commands from any current folder but toolbox/ itself: there
-%   its help files come first and would be run instead.
+%   the files that stand for them before they are built come first.
 %
 %   Example
 %     addpath('/path/to/mexlink/toolbox'); mexlink_build
@@ -36,11 +38,12 @@ function outdir = mexlink_build(outdir, varargin)
   root = fileparts(here);
   coredir = fullfile(root, 'core');
   cmddir = fullfile(root, 'commands');
-  if ~exist(fullfile(coredir, 'command_frame.cpp'), 'file') || ~exist(cmddir, 'dir')
+  if ~exist(fullfile(coredir, 'sources.txt'), 'file') || ~exist(cmddir, 'dir')
     error('mexlink_build: the sources (core/, commands/) are not in %s', root);
   end
+  host = mexlink_host();
   if nargin < 1 || isempty(outdir)
-    outdir = fullfile(root, ['mex_' mexext()]);
+    outdir = fullfile(root, ['mex_' host.mexext]);
   end
   if ~exist(outdir, 'dir')
     [ok, msg] = mkdir(outdir);
@@ -48,10 +51,10 @@ function outdir = mexlink_build(outdir, varargin)
   end
   outdir = absolutePath(outdir);
 
-  commands = {'linkAttach', 'linkDetach', 'linkRun', 'linkHalt', ...
-              'linkSend', 'linkGains', 'linkState', 'linkPeek'};
-  core = [{'command_frame.cpp', 'status_frames.cpp'}, backendSources()];
-  [compileFlags, linkFlags] = hostFlags(coredir);
+  listing = dir(fullfile(cmddir, '*.cpp'));
+  commands = regexprep({listing.name}, '\.cpp$', '');
+  core = platformSources(fullfile(coredir, 'sources.txt'), host.platform);
+  [compileFlags, linkFlags] = hostFlags(host, coredir);
   compileFlags = [compileFlags, varargin];
   linkFlags = [linkFlags, varargin];
 
@@ -67,11 +70,11 @@ function outdir = mexlink_build(outdir, varargin)
   objects = cell(1, numel(core));
   for k = 1:numel(core)
     fprintf('mexlink_build: compiling core/%s\n', core{k});
-    objects{k} = compileObject(fullfile(coredir, core{k}), objdir, compileFlags);
+    objects{k} = compileObject(host, fullfile(coredir, core{k}), objdir, compileFlags);
   end
   for k = 1:numel(commands)
-    fprintf('mexlink_build: building %s.%s\n', commands{k}, mexext());
-    linkCommand(fullfile(cmddir, [commands{k} '.cpp']), objects, outdir, commands{k}, linkFlags);
+    fprintf('mexlink_build: building %s.%s\n', commands{k}, host.mexext);
+    linkCommand(host, fullfile(cmddir, [commands{k} '.cpp']), objects, outdir, commands{k}, linkFlags);
   end
 
   % The help texts go beside the plug-ins: help reads linkX.m, calls run linkX.<mexext>.
@@ -91,63 +94,55 @@ function outdir = mexlink_build(outdir, varargin)
   end
 end
 
-function tf = isOctave()
-  tf = exist('OCTAVE_VERSION', 'builtin') ~= 0;
-end
-
-function sources = backendSources()
-  if ispc
-    sources = {'serial_win32.cpp'};
-  elseif ismac
-    sources = {'serial_posix.cpp', 'posix_extras_generic.cpp'};
-  elseif isLinux()
-    sources = {'serial_posix.cpp', 'posix_extras_linux.cpp', 'posix_extras_linux_glue.cpp'};
-  else
-    sources = {'serial_posix.cpp', 'posix_extras_generic.cpp'};
+function sources = platformSources(listFile, platform)
+  % The files of core/sources.txt whose line names this platform.
+  lines = strsplit(fileread(listFile), {"\r\n", "\n"});
+  sources = {};
+  for k = 1:numel(lines)
+    words = strsplit(strtrim(lines{k}));
+    if ~isempty(words{1}) && words{1}(1) ~= '#' && any(strcmp(words(2:end), platform))
+      sources{end + 1} = words{1};
+    end
   end
 end
 
-function tf = isLinux()
-  % MATLAB says GLNXA64, Octave the GNU triplet (x86_64-pc-linux-gnu).
-  arch = computer();
-  tf = isunix && ~ismac && (strncmp(arch, 'GLNX', 4) || ~isempty(strfind(lower(arch), 'linux')));
-end
-
-function [compileFlags, linkFlags] = hostFlags(coredir)
+function [compileFlags, linkFlags] = hostFlags(host, coredir)
   include = ['-I' coredir];
-  if isOctave()
-    compileFlags = {'-std=c++17', include};
-    linkFlags = compileFlags;
-    if isLinux()
-      % Each plug-in calls its own copy of the shared code, never that of
-      % another plug-in loaded before it.
-      linkFlags{end + 1} = '-Wl,-Bsymbolic';
-    end
+  linkExtras = {};
+  if strcmp(host.platform, 'linux')
+    % Each plug-in calls its own copy of the shared code, never that of
+    % another plug-in loaded before it; dlsym needs libdl before glibc 2.34.
+    linkExtras = {'-Wl,-Bsymbolic', '-ldl'};
+  end
+  if host.isOctave
+    % mkoctfile's compiler is the one Octave was built with: its default
+    % language is new enough.
+    compileFlags = {include};
+    linkFlags = [compileFlags, linkExtras];
     return;
   end
-  if ispc && usesMsvc()
-    std = 'COMPFLAGS=$COMPFLAGS /std:c++17';
+  % Name the API: a later change of mex's default must not change which entry
+  % points the plug-ins bind to.
+  if host.release(1) > 9 || (host.release(1) == 9 && host.release(2) >= 4)
+    api = '-R2017b';
   else
-    std = 'CXXFLAGS=$CXXFLAGS -std=c++17';
+    api = '-largeArrayDims';
   end
-  compileFlags = {std, include};
+  compileFlags = {api, include};
+  % Visual Studio 2015 and later compile C++14 by default; MATLAB's option
+  % files for MinGW, g++ and clang ask for older standards.
+  if ~strcmp(host.compiler, 'msvc')
+    compileFlags{end + 1} = 'CXXFLAGS=$CXXFLAGS -std=c++14';
+  end
   linkFlags = compileFlags;
-  if isLinux()
-    linkFlags{end + 1} = 'LDFLAGS=$LDFLAGS -Wl,-Bsymbolic';
+  if ~isempty(linkExtras)
+    linkFlags = [linkFlags, {['LDFLAGS=$LDFLAGS ' linkExtras{1}]}, linkExtras(2:end)];
   end
 end
 
-function tf = usesMsvc()
-  config = mex.getCompilerConfigurations('C++', 'Selected');
-  if isempty(config)
-    error('mexlink_build: no C++ compiler is set up for mex; run: mex -setup C++');
-  end
-  tf = strncmpi(config(1).Manufacturer, 'Microsoft', 9);
-end
-
-function object = compileObject(source, objdir, flags)
+function object = compileObject(host, source, objdir, flags)
   [~, name] = fileparts(source);
-  if isOctave()
+  if host.isOctave
     object = fullfile(objdir, [name '.o']);
     mex('-c', flags{:}, source, '-o', object);
     return;
@@ -160,9 +155,9 @@ function object = compileObject(source, objdir, flags)
   object = fullfile(objdir, found(1).name);
 end
 
-function linkCommand(source, objects, outdir, name, flags)
-  if isOctave()
-    mex(flags{:}, source, objects{:}, '-o', fullfile(outdir, [name '.' mexext()]));
+function linkCommand(host, source, objects, outdir, name, flags)
+  if host.isOctave
+    mex(flags{:}, source, objects{:}, '-o', fullfile(outdir, [name '.' host.mexext]));
   else
     mex(flags{:}, source, objects{:}, '-outdir', outdir, '-output', name);
   end
