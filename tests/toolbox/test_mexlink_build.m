@@ -51,3 +51,61 @@
 %!   confirm_recursive_rmdir(false, 'local');
 %!   rmdir(tree, 's');
 %! end_unwind_protect
+
+%!function calls = build_as_matlab(source, host)
+%!  % mexlink_build as it runs in the MATLAB that HOST describes, with a
+%!  % stand-in for MATLAB's mex that checks each call as MATLAB's does and
+%!  % records it; returns the calls, one cell of arguments each.
+%!  tree = tempname();
+%!  copy_tree(source, tree, {'toolbox', 'core', 'commands'});
+%!  private = fullfile(tree, 'toolbox', 'private');
+%!  fid = fopen(fullfile(private, 'mexlink_host.m'), 'w');
+%!  fprintf(fid, 'function host = mexlink_host()\n  host = struct(''isOctave'', false, ''release'', [%d %d], ', host.release);
+%!  fprintf(fid, '''compiler'', ''%s'', ''platform'', ''%s'', ''mexext'', ''%s'');\nend\n', ...
+%!          host.compiler, host.platform, host.mexext);
+%!  fclose(fid);
+%!  copyfile(fullfile(source, 'tests', 'toolbox', 'matlab_mex.m'), fullfile(private, 'mex.m'));
+%!  addpath(fullfile(tree, 'toolbox'));
+%!  unwind_protect
+%!    evalc('outdir = mexlink_build(fullfile(tree, ''out''));');
+%!    calls = load(fullfile(private, 'mex_calls.mat')).calls;
+%!  unwind_protect_cleanup
+%!    rmpath(fullfile(tree, 'toolbox'));
+%!    if exist('outdir', 'var'), rmpath(outdir); end
+%!    confirm_recursive_rmdir(false, 'local');
+%!    rmdir(tree, 's');
+%!  end_unwind_protect
+%!endfunction
+
+%!test
+%! % In MATLAB: the API named for the release, C++14 asked of every compiler
+%! % but Visual Studio (whose default it is), the platform's files compiled
+%! % once and linked into each command.
+%! cases = {[9 4], 'msvc', 'windows', 'mexw64', '-R2017b', {}; ...
+%!          [9 3], 'gnu', 'windows', 'mexw64', '-largeArrayDims', {'CXXFLAGS=$CXXFLAGS -std=c++14'}; ...
+%!          [23 2], 'gnu', 'linux', 'mexa64', '-R2017b', ...
+%!          {'CXXFLAGS=$CXXFLAGS -std=c++14', 'LDFLAGS=$LDFLAGS -Wl,-Bsymbolic', '-ldl'}; ...
+%!          [9 11], 'clang', 'generic', 'mexmaca64', '-R2017b', {'CXXFLAGS=$CXXFLAGS -std=c++14'}};
+%! listing = strsplit(fileread(fullfile(source, 'core', 'sources.txt')), "\n");
+%! for k = 1:rows(cases)
+%!   host = cell2struct(cases(k, 1:4), {'release', 'compiler', 'platform', 'mexext'}, 2);
+%!   calls = build_as_matlab(source, host);
+%!   compiled = {};
+%!   for c = 1:numel(calls)
+%!     args = calls{c};
+%!     assert(sum(strcmp(args, cases{k, 5})), 1, host.platform);
+%!     for flag = cases{k, 6}
+%!       if strcmp(args{1}, '-c') && ~strncmp(flag{1}, 'CXX', 3), continue; end
+%!       assert(any(strcmp(args, flag{1})), sprintf('%s: %s missing', host.platform, flag{1}));
+%!     end
+%!     assert(~any(strncmp(args, 'COMPFLAGS', 9)) && ~any(~cellfun(@isempty, regexp(args, '^-std'))));
+%!     if strcmp(args{1}, '-c')
+%!       [~, name, ext] = fileparts(args{end - 2});
+%!       compiled{end + 1} = [name ext];
+%!     end
+%!   end
+%!   wanted = regexp(listing, ['^([^#\s]\S*)\s.*\<' host.platform '\>'], 'tokens', 'once');
+%!   wanted = cellfun(@(t) t{1}, wanted(~cellfun(@isempty, wanted)), 'UniformOutput', false);
+%!   assert(sort(compiled), sort(wanted));
+%!   assert(numel(calls), numel(wanted) + numel(names));
+%! end
