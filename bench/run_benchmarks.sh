@@ -19,6 +19,8 @@ cmake --build "$build" -j2 --target linksim linkAttach_mex linkDetach_mex linkRu
   linkSend_mex linkGains_mex linkState_mex linkPeek_mex >/dev/null
 
 work=$(mktemp -d)
+# The floor for the write path: a plug-in that writes without any checks.
+mkoctfile --mex "$root/bench/floor_write.cpp" -o "$work/floor_write.mex" >/dev/null
 sim_pids=()
 cleanup() {
   for pid in "${sim_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -47,7 +49,7 @@ start_sim() {
 # octave_run EXPRESSION: the plug-ins and the benchmark functions on the path.
 octave_run() {
   octave-cli --no-init-file --no-history --quiet \
-    --eval "addpath('$build/octave'); addpath('$root/bench'); $1"
+    --eval "addpath('$build/octave'); addpath('$root/bench'); addpath('$work'); $1"
 }
 
 echo "mexlink benchmarks, $(date -u '+%Y-%m-%d %H:%M:%S UTC')"

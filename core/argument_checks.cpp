@@ -20,10 +20,11 @@ const std::uint32_t *portHandleOf(const mxArray *arg)
 {
     // Reading 32 bits out of an array of another class or an empty one would
     // pick an arbitrary number and act on whatever descriptor it names.
-    if (arg == nullptr || mxGetClassID(arg) != mxUINT32_CLASS || mxIsComplex(arg) || mxIsSparse(arg)
-        || mxGetNumberOfElements(arg) == 0 || mxGetData(arg) == nullptr)
+    const void *data = nullptr;
+    if (arg == nullptr || !mxIsUint32(arg) || mxIsComplex(arg) || mxIsSparse(arg) || mxGetNumberOfElements(arg) == 0
+        || (data = mxGetData(arg)) == nullptr)
         mexErrMsgTxt(message::invalidPortHandle);
-    return static_cast<const std::uint32_t *>(mxGetData(arg));
+    return static_cast<const std::uint32_t *>(data);
 }
 
 double scalarOf(const mxArray *arg, int position)

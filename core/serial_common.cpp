@@ -74,9 +74,12 @@ void endReads(Port *port, ReadEnd end)
 
 int writeAll(Port *port, const std::uint8_t *bytes, std::uint32_t count)
 {
+    // Nearly every telegram goes out in one go: the clock is read only when not.
+    std::uint32_t written = 0;
+    if (!portWrite(port, bytes, count, 0, &written))
+        return 0;
     const std::int64_t deadline =
         monotonicNanos() + millisToNanos(writeTimeoutConstantMs + std::int64_t(writeTimeoutPerByteMs) * count);
-    std::uint32_t written = 0;
     while (written < count) {
         const std::int64_t now = monotonicNanos();
         std::uint32_t n = 0;

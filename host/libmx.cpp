@@ -126,6 +126,7 @@ size_t mxGetN(const mxArray *a) { return a->cols; }
 size_t mxGetNumberOfElements(const mxArray *a) { return a->rows * a->cols; }
 mxClassID mxGetClassID(const mxArray *a) { return a->classId; }
 bool mxIsChar(const mxArray *a) { return a->classId == mxCHAR_CLASS; }
+bool mxIsUint32(const mxArray *a) { return a->classId == mxUINT32_CLASS; }
 bool mxIsNumeric(const mxArray *a) { return isNumericClass(a->classId); }
 bool mxIsLogical(const mxArray *a) { return a->classId == mxLOGICAL_CLASS; }
 bool mxIsComplex(const mxArray *a) { return a->complex; }

@@ -70,6 +70,7 @@ MEXLINK_HOST_API size_t mxGetN(const mxArray *array);
 MEXLINK_HOST_API size_t mxGetNumberOfElements(const mxArray *array);
 MEXLINK_HOST_API mxClassID mxGetClassID(const mxArray *array);
 MEXLINK_HOST_API bool mxIsChar(const mxArray *array);
+MEXLINK_HOST_API bool mxIsUint32(const mxArray *array);
 MEXLINK_HOST_API bool mxIsNumeric(const mxArray *array);
 MEXLINK_HOST_API bool mxIsLogical(const mxArray *array);
 MEXLINK_HOST_API bool mxIsComplex(const mxArray *array);
