@@ -2,11 +2,16 @@
 # Builds what the benchmarks need, starts controller simulators on
 # pseudo-terminals, runs the Octave benchmarks and prints their report.
 #   bench/run_benchmarks.sh [port|protocol]...   (default: both)
-# MEXLINK_BUILD_DIR picks the build tree (default: build/ of the checkout).
+# MEXLINK_POSIX_KERNEL=generic measures the code other POSIX kernels get
+# (select() waits) instead of Linux's. MEXLINK_BUILD_DIR picks the build tree
+# (default: build/ of the checkout, build-generic/ for the generic code).
 # Every simulator started here is stopped on exit, whatever happened.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${MEXLINK_BUILD_DIR:-$root/build}
+kernel=${MEXLINK_POSIX_KERNEL:-linux}
+default_build=$root/build
+[[ $kernel == linux ]] || default_build=$root/build-$kernel
+build=${MEXLINK_BUILD_DIR:-$default_build}
 which=("$@")
 ((${#which[@]})) || which=(port protocol)
 for name in "${which[@]}"; do
@@ -14,9 +19,8 @@ for name in "${which[@]}"; do
 done
 
 echo "building into $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target linksim linkAttach_mex linkDetach_mex linkRun_mex linkHalt_mex \
-  linkSend_mex linkGains_mex linkState_mex linkPeek_mex >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEXLINK_POSIX_KERNEL="$kernel" >/dev/null
+cmake --build "$build" -j2 --target port_tests >/dev/null
 
 work=$(mktemp -d)
 # The floor for the write path: a plug-in that writes without any checks.
@@ -53,7 +57,8 @@ octave_run() {
 }
 
 echo "mexlink benchmarks, $(date -u '+%Y-%m-%d %H:%M:%S UTC')"
-echo "commit $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)," \
+echo "POSIX kernel code: $kernel;" \
+  "commit $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)," \
   "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)," \
   "$(octave-cli --version | head -n1)"
 

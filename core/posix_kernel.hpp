@@ -19,6 +19,7 @@ int holdsAdvisoryLock(int fd);
 
 // Waits up to waitNs for the terminal to become readable (or writable). 1 when
 // it may be (the next read or write tells, a hang-up included), 0 when the
-// time ran out, -1 when the descriptor cannot be waited on.
+// time ran out (or, where the kernel offers no wait for this descriptor, a
+// short sleep did), -1 when the descriptor cannot be waited on.
 enum class TerminalWait { readable, writable };
 int waitForTerminal(int fd, TerminalWait what, std::int64_t waitNs);

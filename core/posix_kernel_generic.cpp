@@ -31,11 +31,11 @@ int waitForTerminal(int fd, TerminalWait what, std::int64_t waitNs)
     if (fd < 0)
         return -1;
     if (fd >= FD_SETSIZE) {
-        // select() cannot take this descriptor: sleep a little and let the
-        // caller try again.
+        // select() cannot take this descriptor: sleep a little, as a wait
+        // that ran out; the caller tries again.
         const timespec pause{0, static_cast<long>(std::min(waitNs, nanosPerMilli))};
         nanosleep(&pause, nullptr);
-        return 1;
+        return 0;
     }
     fd_set set;
     FD_ZERO(&set);
