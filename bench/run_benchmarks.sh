@@ -28,7 +28,6 @@ mkoctfile --mex "$root/bench/floor_write.cpp" -o "$work/floor_write.mex" >/dev/n
 sim_pids=()
 cleanup() {
   for pid in "${sim_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${sim_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -37,17 +36,12 @@ trap 'exit 130' INT TERM
 # start_sim NAME [linksim options]: serves on a new pty, logging with wall-clock
 # frame stamps to $work/NAME.log; the device path is left in $work/NAME.path.
 start_sim() {
-  local name=$1
+  local name=$1 path pid
   shift
-  "$build/bin/linksim" --log "$work/$name.log" --log-times "$@" >"$work/$name.out" &
-  sim_pids+=($!)
-  for _ in $(seq 100); do
-    [[ -s $work/$name.out ]] && { head -n1 "$work/$name.out" >"$work/$name.path"; return 0; }
-    kill -0 "${sim_pids[-1]}" 2>/dev/null || break
-    sleep 0.05
-  done
-  echo "linksim ($name) did not start" >&2
-  exit 1
+  read -r path pid <<<"$("$build/bin/linksim" --background --log "$work/$name.log" --log-times "$@")"
+  [[ -n $pid ]] || { echo "linksim ($name) did not start" >&2; exit 1; }
+  sim_pids+=("$pid")
+  echo "$path" >"$work/$name.path"
 }
 
 # octave_run EXPRESSION: the plug-ins and the benchmark functions on the path.

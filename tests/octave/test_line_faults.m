@@ -14,16 +14,6 @@
 %!  assert(toc(t0) < 5);
 %!endfunction
 
-%!function wait_gone(pid)
-%!  % Waits until process PID no longer exists (the simulator is no child of
-%!  % this process, so waitpid cannot tell).
-%!  t0 = tic;
-%!  while kill(pid, 0) == 0 && toc(t0) < 5
-%!    pause(0.02);
-%!  end
-%!  assert(kill(pid, 0) ~= 0, 'the simulator is still running');
-%!endfunction
-
 %!function lines = wait_log_count(sim, pattern, count)
 %!  % Log lines matching PATTERN once there are COUNT of them (or after 3 s).
 %!  t0 = tic;

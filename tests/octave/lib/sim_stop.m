@@ -1,10 +1,11 @@
 function sim_stop(sim)
-% SIM_STOP  Stops a simulator started by sim_start and removes its log.
+% SIM_STOP  Stops a simulator started by sim_start, waits until it is gone
+%   (5 s at most) and removes its log.
   if sim.control
     fclose(sim.in);
     fclose(sim.out);
   end
   kill(sim.pid, 15);
-  waitpid(sim.pid);
+  wait_gone(sim.pid);
   if exist(sim.log, 'file'), unlink(sim.log); end
 end
