@@ -1,4 +1,4 @@
-// linkRun(h, programName)
+// linkRun(h, name)
 // Starts a program stored on the controller, by name (at most 15 characters).
 #include "argument_checks.hpp"
 #include "messages.hpp"

@@ -30,8 +30,7 @@ const std::uint32_t *portHandleOf(const mxArray *arg)
 double scalarOf(const mxArray *arg, int position)
 {
     // mxGetScalar of a cell, struct, char or empty array has no meaningful value.
-    if (arg == nullptr || !(mxIsNumeric(arg) || mxIsLogical(arg)) || mxIsSparse(arg)
-        || mxGetNumberOfElements(arg) == 0)
+    if (arg == nullptr || !(mxIsNumeric(arg) || mxIsLogical(arg)) || mxIsSparse(arg) || mxGetNumberOfElements(arg) == 0)
         mexErrMsgTxt(message::notNumber[position < 0 || position > 4 ? 0 : position]);
     return mxGetScalar(arg);
 }

@@ -10,4 +10,3 @@ constexpr std::int64_t nanosPerSecond = 1000000000;
 std::int64_t monotonicNanos();
 
 constexpr std::int64_t millisToNanos(std::int64_t ms) { return ms * nanosPerMilli; }
-

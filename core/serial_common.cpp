@@ -29,8 +29,7 @@ std::int64_t waitUntil(std::int64_t now, std::int64_t deadline)
 
 // Reads up to chunkSize bytes under the time-out rule. `limitNs` cuts the read
 // off (overLimit) even when the rule has no deadline yet.
-ReadEnd readChunk(Port *port, std::int64_t limitNs, HostInterrupt *interrupt, std::uint8_t *chunk,
-                  std::uint32_t *count)
+ReadEnd readChunk(Port *port, std::int64_t limitNs, HostInterrupt *interrupt, std::uint8_t *chunk, std::uint32_t *count)
 {
     const std::int64_t start = monotonicNanos();
     std::int64_t lastByte = start;
@@ -39,8 +38,7 @@ ReadEnd readChunk(Port *port, std::int64_t limitNs, HostInterrupt *interrupt, st
         const std::int64_t now = monotonicNanos();
         const std::int64_t deadline = readDeadline(start, lastByte, received, port->timeoutMs);
         std::uint32_t got = 0;
-        if (!portRead(port, chunk + received, chunkSize - received, waitUntil(now, std::min(deadline, limitNs)),
-                      &got))
+        if (!portRead(port, chunk + received, chunkSize - received, waitUntil(now, std::min(deadline, limitNs)), &got))
             return ReadEnd::failed;
         if (got > 0) {
             received += got;

@@ -40,8 +40,7 @@ int portRead(Port *port, std::uint8_t *bytes, std::uint32_t room, std::int64_t w
 // Puts back what reads changed on the port; 0 if that failed.
 int portEndReads(Port *port);
 // Writes what the line takes now, waiting up to `waitNs` for room; 0 on failure.
-int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t waitNs,
-              std::uint32_t *written);
+int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t waitNs, std::uint32_t *written);
 // Lets earlier writes reach the line, for a bounded time where the platform can.
 void portDrainOutput(Port *port);
 CloseOutcome portClose(std::uint32_t handle);

@@ -46,8 +46,8 @@ struct FreshSlot {
 };
 // What those slots hold on a terminal nobody has configured.
 constexpr FreshSlot freshSlots[] = {
-    {VERASE, CERASE},  {VKILL, CKILL},   {VEOF, CEOF},       {VEOL, _POSIX_VDISABLE}, {VEOL2, _POSIX_VDISABLE},
-    {VWERASE, CWERASE}, {VINTR, CINTR},  {VQUIT, CQUIT},     {VSUSP, CSUSP},          {VREPRINT, CREPRINT},
+    {VERASE, CERASE},     {VKILL, CKILL},   {VEOF, CEOF},     {VEOL, _POSIX_VDISABLE}, {VEOL2, _POSIX_VDISABLE},
+    {VWERASE, CWERASE},   {VINTR, CINTR},   {VQUIT, CQUIT},   {VSUSP, CSUSP},          {VREPRINT, CREPRINT},
     {VDISCARD, CDISCARD}, {VLNEXT, CLNEXT}, {VSTART, CSTART}, {VSTOP, CSTOP},
 };
 
@@ -257,6 +257,34 @@ int drainOutput(int fd, std::uint32_t limitMs)
     }
 }
 
+// One non-blocking read or write (`attempt`); when the terminal has nothing
+// for it yet, or no room, waits up to waitNs and tries once more. `done` 0 is
+// a wait that ran out; 0 is returned on failure, a hang-up included (a read
+// of nothing).
+template <typename Attempt>
+int transfer(int fd, TerminalWait direction, std::int64_t waitNs, std::uint32_t *done, Attempt attempt)
+{
+    *done = 0;
+    for (bool waited = false;; waited = true) {
+        const ssize_t n = attempt();
+        if (n > 0) {
+            *done = static_cast<std::uint32_t>(n);
+            return 1;
+        }
+        if (n == 0 && direction == TerminalWait::readable)
+            return 0;
+        if (n < 0 && errno == EINTR)
+            return 1;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return 0;
+        if (waited || waitNs <= 0)
+            return 1;
+        const int ready = waitForTerminal(fd, direction, waitNs);
+        if (ready <= 0)
+            return ready == 0;
+    }
+}
+
 // Whether the close may take this descriptor. The kernel's own word that this
 // open file holds the lock is enough, so a port whose settings were changed
 // from outside, or whose device hung up, is still closed. Where the kernel
@@ -331,50 +359,15 @@ int portFind(const std::uint32_t *handle, Port *port)
 int portRead(Port *port, std::uint8_t *bytes, std::uint32_t room, std::int64_t waitNs, std::uint32_t *got)
 {
     const int fd = static_cast<int>(port->handle);
-    *got = 0;
-    for (bool waited = false;; waited = true) {
-        const ssize_t n = read(fd, bytes, room);
-        if (n > 0) {
-            *got = static_cast<std::uint32_t>(n);
-            return 1;
-        }
-        if (n == 0)
-            return 0; // hung up
-        if (errno == EINTR)
-            return 1;
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return 0;
-        if (waited || waitNs <= 0)
-            return 1;
-        const int ready = waitForTerminal(fd, TerminalWait::readable, waitNs);
-        if (ready <= 0)
-            return ready == 0;
-    }
+    return transfer(fd, TerminalWait::readable, waitNs, got, [&] { return read(fd, bytes, room); });
 }
 
 int portEndReads(Port *) { return 1; }
 
-int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t waitNs,
-              std::uint32_t *written)
+int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t waitNs, std::uint32_t *written)
 {
     const int fd = static_cast<int>(port->handle);
-    *written = 0;
-    for (bool waited = false;; waited = true) {
-        const ssize_t n = write(fd, bytes, count);
-        if (n > 0) {
-            *written = static_cast<std::uint32_t>(n);
-            return 1;
-        }
-        if (n < 0 && errno == EINTR)
-            return 1;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return 0;
-        if (waited || waitNs <= 0)
-            return 1;
-        const int ready = waitForTerminal(fd, TerminalWait::writable, waitNs);
-        if (ready <= 0)
-            return ready == 0;
-    }
+    return transfer(fd, TerminalWait::writable, waitNs, written, [&] { return write(fd, bytes, count); });
 }
 
 void portDrainOutput(Port *port) { drainOutput(static_cast<int>(port->handle), outputDrainLimitMs); }
@@ -384,7 +377,7 @@ CloseOutcome portClose(std::uint32_t handle)
     if (handle > static_cast<std::uint32_t>(INT_MAX))
         return CloseOutcome::notOurs;
     const int fd = static_cast<int>(handle);
-    struct stat info{};
+    struct stat info {};
     if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))
         return CloseOutcome::notOurs;
     // A port whose device hung up answers terminal requests with EIO but

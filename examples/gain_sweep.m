@@ -22,8 +22,9 @@ degPerUnit = 1 / 0.017444444;    % linkState's angles -> degrees
 
 h = linkAttach(port, 115200, 8, 0, 5);
 try
-  fprintf('%6s %9s %9s %9s %9s %14s\n', 'gain', 'at 0.1 s', 'at 0.2 s', 'at 0.5 s', 'at 1 s', ...
-          'speed (deg/s)');
+  % Motor 1's angle after the step, and its speed over the last 0.2 s.
+  fprintf('%7s %9s %9s %9s %9s %9s\n', 'gain', 'at 0.1 s', 'at 0.2 s', 'at 0.5 s', 'at 1 s', 'speed');
+  fprintf('%7s %9s %9s %9s %9s %9s\n', '(0-255)', '(deg)', '(deg)', '(deg)', '(deg)', '(deg/s)');
   for gain = gains
     linkRun(h, 'balance');
     linkGains(h, gain, 0, 0);
@@ -46,7 +47,7 @@ try
     reached = interp1(t, angle, times);
     last = t > duration - 0.2;
     slope = polyfit(t(last), angle(last), 1);
-    fprintf('%6d %9.1f %9.1f %9.1f %9.1f %14.0f\n', gain, reached, slope(1));
+    fprintf('%7d %9.1f %9.1f %9.1f %9.1f %9.0f\n', gain, reached, slope(1));
   end
 catch err
   linkDetach(h);

@@ -55,7 +55,7 @@ function summary = mexlink_demo(port, outdir)
     printf('%-28s %10.1f\n', sprintf('motor %d error, last 1 s (deg)', k), summary.finalErrorDeg(k));
   end
 
-  plotRun(t, angle, target, fullfile(outdir, 'demo.png'));
+  plotRun(t, angle, target, duration, fullfile(outdir, 'demo.png'));
 end
 
 function goal = targets(t)
@@ -70,21 +70,32 @@ function detachQuietly(h)
   end
 end
 
-function plotRun(t, angle, target, file)
+function plotRun(t, angle, target, duration, file)
   % Headless: gnuplot draws, cairo writes the PNG; its notices are not ours.
   state = warning('off', 'all');
   restore = onCleanup(@() warning(state));
   graphics_toolkit('gnuplot');
   fig = figure('visible', 'off');
-  names = {'motor 1 (step)', 'motor 2 (sine)', 'motor 3 (step)'};
+  names = {'Motor 1: step to 90 degrees at 0.5 s', 'Motor 2: sine of 45 degrees at 0.5 Hz', ...
+           'Motor 3: step to -60 degrees at 1.5 s'};
   for k = 1:3
-    subplot(3, 1, k);
-    plot(t, target(:, k), 'k--', t, angle(:, k), 'b-');
-    ylabel('degrees'); title(names{k}); grid on;
-    if k == 1, legend('target', 'angle', 'location', 'southeast'); end
+    ax = subplot(3, 1, k);
+    % Lower each panel's top, so its title clears the time axis above it.
+    set(ax, 'position', get(ax, 'position') - [0 0 0 0.045]);
+    plot(ax, t, target(:, k), 'k--', 'linewidth', 1.5, t, angle(:, k), 'b-', 'linewidth', 1.5);
+    xlim(ax, [0 duration]);
+    span = [min([target(:, k); angle(:, k)]), max([target(:, k); angle(:, k)])];
+    ylim(ax, span + [-0.15 0.15] * max(diff(span), 1));
+    set(ax, 'fontsize', 8);
+    title(ax, names{k}, 'fontsize', 9);
+    ylabel(ax, 'angle (degrees)', 'fontsize', 8);
+    xlabel(ax, 'time (s)', 'fontsize', 8);
+    grid(ax, 'on');
+    if k == 1
+      legend(ax, 'target', 'measured', 'location', 'southeast');   % empty after the step
+    end
   end
-  xlabel('time (s)');
-  print(fig, file, '-dpngcairo', '-r80');
+  print(fig, file, '-dpngcairo', '-S900,1000');
   close(fig);
   printf('plot written to %s\n', file);
 end

@@ -22,8 +22,11 @@ h = linkAttach(port, 115200, 8, 0, 5);
 try
   linkRun(h, program);
   linkSend(h, 5, 5, 0);
+  % Sensors as the controller reports them (the simulator's: a message count,
+  % light, distance in cm, battery in mV); motor angles in degrees.
   fprintf('%8s %8s %8s %8s %9s %9s %9s\n', 'sensor1', 'sensor2', 'sensor3', 'sensor4', ...
           'motor1', 'motor2', 'motor3');
+  fprintf('%8s %8s %8s %8s %9s %9s %9s\n', '(raw)', '(raw)', '(raw)', '(raw)', '(deg)', '(deg)', '(deg)');
   % Called back to back, each linkState returns the next message as it ends.
   n = 0;
   started = tic;

@@ -32,17 +32,6 @@ CallScope &scope()
     return current;
 }
 
-size_t elementSize(mxClassID classId)
-{
-    switch (classId) {
-    case mxLOGICAL_CLASS: case mxINT8_CLASS: case mxUINT8_CLASS: return 1;
-    case mxCHAR_CLASS: case mxINT16_CLASS: case mxUINT16_CLASS: return 2;
-    case mxSINGLE_CLASS: case mxINT32_CLASS: case mxUINT32_CLASS: return 4;
-    case mxDOUBLE_CLASS: case mxINT64_CLASS: case mxUINT64_CLASS: return 8;
-    default: return 0; // cells, structs, function handles carry no data here
-    }
-}
-
 bool isNumericClass(mxClassID c) { return c >= mxDOUBLE_CLASS && c <= mxUINT64_CLASS; }
 
 template <typename T> double load(const unsigned char *p)
@@ -56,6 +45,25 @@ template <typename T> double load(const unsigned char *p)
 
 extern "C" {
 
+size_t mexhostElementSize(mxClassID classId)
+{
+    switch (classId) {
+    case mxLOGICAL_CLASS:
+    case mxINT8_CLASS:
+    case mxUINT8_CLASS: return 1;
+    case mxCHAR_CLASS:
+    case mxINT16_CLASS:
+    case mxUINT16_CLASS: return 2;
+    case mxSINGLE_CLASS:
+    case mxINT32_CLASS:
+    case mxUINT32_CLASS: return 4;
+    case mxDOUBLE_CLASS:
+    case mxINT64_CLASS:
+    case mxUINT64_CLASS: return 8;
+    default: return 0; // cells, structs, function handles carry no data here
+    }
+}
+
 mxArray *mexhostCreateArray(mxClassID classId, size_t rows, size_t cols, bool complex, bool sparse)
 {
     auto *a = new mxArray_tag;
@@ -64,7 +72,7 @@ mxArray *mexhostCreateArray(mxClassID classId, size_t rows, size_t cols, bool co
     a->sparse = sparse;
     a->rows = rows;
     a->cols = cols;
-    const size_t bytes = rows * cols * elementSize(classId);
+    const size_t bytes = rows * cols * mexhostElementSize(classId);
     a->real.assign(bytes, 0);
     if (complex)
         a->imag.assign(bytes, 0);
@@ -140,9 +148,11 @@ double mxGetScalar(const mxArray *a)
     switch (a->classId) {
     case mxDOUBLE_CLASS: return load<double>(p);
     case mxSINGLE_CLASS: return load<float>(p);
-    case mxLOGICAL_CLASS: case mxUINT8_CLASS: return load<unsigned char>(p);
+    case mxLOGICAL_CLASS:
+    case mxUINT8_CLASS: return load<unsigned char>(p);
     case mxINT8_CLASS: return load<signed char>(p);
-    case mxCHAR_CLASS: case mxUINT16_CLASS: return load<unsigned short>(p);
+    case mxCHAR_CLASS:
+    case mxUINT16_CLASS: return load<unsigned short>(p);
     case mxINT16_CLASS: return load<short>(p);
     case mxINT32_CLASS: return load<int>(p);
     case mxUINT32_CLASS: return load<unsigned>(p);

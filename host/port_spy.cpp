@@ -130,8 +130,7 @@ std::string spyLastSettings()
     std::snprintf(text, sizeof text,
                   "BaudRate=%lu ByteSize=%u Parity=%u StopBits=%u fBinary=%u fOutX=%u fInX=%u fNull=%u "
                   "fErrorChar=%u fAbortOnError=%u fOutxCtsFlow=%u fRtsControl=%u fOutxDsrFlow=%u fDtrControl=%u",
-                  static_cast<unsigned long>(d.BaudRate), d.ByteSize, d.Parity, d.StopBits, d.fBinary, d.fOutX,
-                  d.fInX, d.fNull, d.fErrorChar, d.fAbortOnError, d.fOutxCtsFlow, d.fRtsControl, d.fOutxDsrFlow,
-                  d.fDtrControl);
+                  static_cast<unsigned long>(d.BaudRate), d.ByteSize, d.Parity, d.StopBits, d.fBinary, d.fOutX, d.fInX,
+                  d.fNull, d.fErrorChar, d.fAbortOnError, d.fOutxCtsFlow, d.fRtsControl, d.fOutxDsrFlow, d.fDtrControl);
     return text;
 }

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Octave plug-ins (build/octave/*.mex), the simulator
-# (build/bin/linksim) and the unit tests.
+# Builds into build/: everything (the Octave plug-ins in build/octave, the
+# simulator build/bin/linksim, the tests), or only the named targets:
+#   scripts/build.sh [TARGET...]      e.g. scripts/build.sh mexlink_octave linksim
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" -j"$(nproc)"
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build "$root/build" -j"$(nproc)" "${targets[@]}"

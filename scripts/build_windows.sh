@@ -10,16 +10,16 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-2}
 
 for target in i686:win32:mexw32 x86_64:win64:mexw64; do
-    IFS=: read -r cpu name suffix <<<"$target"
-    build=$root/build-$name
-    dist=$root/dist/$name
-    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$cpu.cmake" \
-        -DCMAKE_BUILD_TYPE=Release
-    cmake --build "$build" -j "$jobs"
-    rm -rf "$dist"
-    mkdir -p "$dist/testhost"
-    cp "$build"/plugins/*."$suffix" "$dist/"
-    cp "$root"/toolbox/link*.m "$root"/toolbox/Contents.m "$dist/"
-    cp "$build"/host/mexrun.exe "$build"/host/lib{mx,mex,ut}.dll "$build"/implib/*.def "$dist/testhost/"
-    echo "$name: $(ls "$dist"/*."$suffix" | wc -l) plug-ins in $dist"
+  IFS=: read -r cpu name suffix <<<"$target"
+  build=$root/build-$name
+  dist=$root/dist/$name
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$cpu.cmake" \
+    -DCMAKE_BUILD_TYPE=Release
+  cmake --build "$build" -j "$jobs"
+  rm -rf "$dist"
+  mkdir -p "$dist/testhost"
+  cp "$build"/plugins/*."$suffix" "$dist/"
+  cp "$root"/toolbox/link*.m "$root"/toolbox/mexlink.m "$dist/"
+  cp "$build"/host/mexrun.exe "$build"/host/lib{mx,mex,ut}.dll "$build"/implib/*.def "$dist/testhost/"
+  echo "$name: $(ls "$dist"/*."$suffix" | wc -l) plug-ins in $dist"
 done

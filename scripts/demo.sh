@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" demo
 bash "$root/scripts/build_windows.sh" >/dev/null
-bash "$root/scripts/build.sh" >/dev/null
+bash "$root/scripts/build.sh" mexlink_octave linksim >/dev/null
 echo "built: build/octave/*.mex, dist/win32/*.mexw32, dist/win64/*.mexw64"
 bash "$root/scripts/with_simulator.sh" -- octave-cli --norc --no-history --no-window-system \
   --path "$root/build/octave" --path "$root/examples" \

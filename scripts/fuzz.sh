@@ -16,7 +16,7 @@ targets=("$@")
 ((${#targets[@]})) || targets=(fuzz_status_frames fuzz_telegrams fuzz_read_rule fuzz_commands)
 
 common=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
-        -I"$root/core" -I"$root/host/include" -I"$root/tests/fuzz")
+        -I"$root/core" -I"$root/host/include" -I"$root/tests/fuzz" -I"$out")
 mkdir -p "$out/obj" "$out/artifacts"
 
 # object NAME SOURCE [FLAGS...]: compiled only when missing or older than its
@@ -38,10 +38,13 @@ for src in $(awk '!/^#/ {for (i = 2; i <= NF; i++) if ($i == "linux") print "cor
   core+=("$(object "$(basename "$src" .cpp)" "$root/$src")")
 done
 plugins=()
+: >"$out/fuzz_command_list.inc.new"
 for source in "$root"/commands/*.cpp; do
   command=$(basename "$source" .cpp)
   plugins+=("$(object "$command" "$source" -DmexFunction=mexFunction_$command)")
+  echo "COMMAND($command)" >>"$out/fuzz_command_list.inc.new"
 done
+mv "$out/fuzz_command_list.inc.new" "$out/fuzz_command_list.inc"
 
 build() {
   local target=$1

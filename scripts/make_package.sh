@@ -23,7 +23,7 @@ for source in "$root"/commands/*.cpp; do
   cp "$root/toolbox/$(basename "$source" .cpp).m" "$pkg/inst/"
 done
 cp "$root"/core/*.cpp "$root"/core/*.hpp "$root"/core/sources.txt "$pkg/src/core/"
-cp "$root/toolbox/Contents.m" "$pkg/inst/"
+cp "$root/toolbox/mexlink.m" "$pkg/inst/"
 cp "$root/package/Makefile" "$pkg/src/"
 cp "$root/package/post_install.m" "$root/package/INDEX" "$pkg/"
 

@@ -16,7 +16,7 @@ plugins=${MEXLINK_PLUGIN_DIR:-$root/build/octave}
 
 if [[ ! -f $plugins/linkAttach.mex || ( -z ${MEXLINK_PORT:-} && ! -x $root/build/bin/linksim ) ]]; then
   bash "$root/scripts/setup.sh" demo
-  bash "$root/scripts/build.sh" >/dev/null
+  bash "$root/scripts/build.sh" mexlink_octave linksim >/dev/null
 fi
 if [[ -z ${MEXLINK_PORT:-} ]]; then
   exec bash "$root/scripts/with_simulator.sh" -- bash "$0" "$name"

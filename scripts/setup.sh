@@ -31,8 +31,15 @@ done
 
 if ((${#missing[@]})) || [[ -n ${need_update:-} ]]; then
   echo "setup: installing ${missing[*]}"
-  as_root apt-get update -qq
-  if ((${#missing[@]})); then
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # apt's own chatter goes to a log, shown only if something fails.
+  log=$(mktemp)
+  trap 'rm -f "$log"' EXIT
+  if ! { as_root apt-get update -qq &&
+         { ((${#missing[@]} == 0)) ||
+           as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"; }
+       } >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "setup: installing failed" >&2
+    exit 1
   fi
 fi

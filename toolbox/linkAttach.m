@@ -1,3 +1,4 @@
+function varargout = linkAttach(varargin)
 %LINKATTACH  Open and configure the serial port to the controller.
 %   h = linkAttach(portName, baudRate, byteSize, parity, timeoutMs)
 %
@@ -59,4 +60,9 @@
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);   % 'COM3' on Windows
 %     linkDetach(h);
 %
-%   See also linkDetach, linkRun, linkState, Contents.
+%   See also linkDetach, linkRun, linkState, mexlink.
+
+  % Stands for the plug-in until it is built: the built linkAttach beside this
+  % file is what MATLAB and Octave run.
+  error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
+end

@@ -1,3 +1,4 @@
+function varargout = linkDetach(varargin)
 %LINKDETACH  Close the serial port that linkAttach opened.
 %   linkDetach(h)
 %
@@ -25,4 +26,9 @@
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
 %     linkDetach(h);
 %
-%   See also linkAttach, linkHalt, Contents.
+%   See also linkAttach, linkHalt, mexlink.
+
+  % Stands for the plug-in until it is built: the built linkDetach beside this
+  % file is what MATLAB and Octave run.
+  error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
+end

@@ -1,3 +1,4 @@
+function varargout = linkGains(varargin)
 %LINKGAINS  Post three motor gains to the running program's mailbox.
 %   linkGains(h, g1, g2, g3)
 %
@@ -31,4 +32,9 @@
 %     linkRun(h, 'balance');
 %     linkGains(h, 60, 0, 0);
 %
-%   See also linkSend, linkRun, Contents.
+%   See also linkSend, linkRun, mexlink.
+
+  % Stands for the plug-in until it is built: the built linkGains beside this
+  % file is what MATLAB and Octave run.
+  error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
+end

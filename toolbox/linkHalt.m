@@ -1,3 +1,4 @@
+function varargout = linkHalt(varargin)
 %LINKHALT  Stop the program running on the controller.
 %   linkHalt(h)
 %
@@ -22,4 +23,9 @@
 %     linkRun(h, 'balance');
 %     linkHalt(h);
 %
-%   See also linkRun, linkDetach, Contents.
+%   See also linkRun, linkDetach, mexlink.
+
+  % Stands for the plug-in until it is built: the built linkHalt beside this
+  % file is what MATLAB and Octave run.
+  error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
+end

@@ -1,3 +1,4 @@
+function varargout = linkPeek(varargin)
 %LINKPEEK  Read once from the port and show the last bytes received.
 %   bytes = linkPeek(h)
 %
@@ -31,4 +32,9 @@
 %     bytes = linkPeek(h);
 %     disp(bytes.');
 %
-%   See also linkState, linkAttach, Contents.
+%   See also linkState, linkAttach, mexlink.
+
+  % Stands for the plug-in until it is built: the built linkPeek beside this
+  % file is what MATLAB and Octave run.
+  error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
+end

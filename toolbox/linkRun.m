@@ -1,3 +1,4 @@
+function varargout = linkRun(varargin)
 %LINKRUN  Start a program stored on the controller.
 %   linkRun(h, name)
 %
@@ -31,4 +32,9 @@
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
 %     linkRun(h, 'balance');
 %
-%   See also linkHalt, linkSend, linkGains, linkState, Contents.
+%   See also linkHalt, linkSend, linkGains, linkState, mexlink.
+
+  % Stands for the plug-in until it is built: the built linkRun beside this
+  % file is what MATLAB and Octave run.
+  error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
+end

@@ -1,3 +1,4 @@
+function varargout = linkSend(varargin)
 %LINKSEND  Post three setpoints to the running program's mailbox.
 %   linkSend(h, x1, x2, x3)
 %
@@ -30,4 +31,9 @@
 %     linkSend(h, 10, -10, 0);   % sends 158, 42, 100
 %     linkSend(h, 0, 0, 0);      % all stop
 %
-%   See also linkGains, linkState, linkRun, Contents.
+%   See also linkGains, linkState, linkRun, mexlink.
+
+  % Stands for the plug-in until it is built: the built linkSend beside this
+  % file is what MATLAB and Octave run.
+  error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
+end

@@ -1,3 +1,4 @@
+function varargout = linkState(varargin)
 %LINKSTATE  Read the controller's newest status message.
 %   [values, isShort] = linkState(h)
 %
@@ -47,4 +48,9 @@
 %     [values, isShort] = linkState(h);
 %     if ~isShort, fprintf('motor 1 at %.1f deg\n', values(5) / 0.017444444); end
 %
-%   See also linkPeek, linkAttach, linkSend, Contents.
+%   See also linkPeek, linkAttach, linkSend, mexlink.
+
+  % Stands for the plug-in until it is built: the built linkState beside this
+  % file is what MATLAB and Octave run.
+  error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
+end

@@ -32,7 +32,7 @@ function outdir = mexlink_build(outdir, varargin)
 %     addpath('/path/to/mexlink/toolbox'); mexlink_build
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
 %
-%   See also mex, mexext, addpath, Contents.
+%   See also mex, mexext, addpath, mexlink.
 
   here = fileparts(mfilename('fullpath'));
   root = fileparts(here);
@@ -79,7 +79,7 @@ function outdir = mexlink_build(outdir, varargin)
 
   % The help texts go beside the plug-ins: help reads linkX.m, calls run linkX.<mexext>.
   if ~strcmp(absolutePath(here), outdir)
-    for name = [commands, {'Contents'}]
+    for name = [commands, {'mexlink'}]
       copyfile(fullfile(here, [name{1} '.m']), outdir);
     end
   end

@@ -59,8 +59,7 @@ typedef enum { mxREAL = 0, mxCOMPLEX } mxComplexity;
 #endif
 
 /* matrix library */
-MEXLINK_HOST_API mxArray *mxCreateNumericArray(mwSize ndim, const mwSize *dims, mxClassID classid,
-                                               mxComplexity flag);
+MEXLINK_HOST_API mxArray *mxCreateNumericArray(mwSize ndim, const mwSize *dims, mxClassID classid, mxComplexity flag);
 MEXLINK_HOST_API mxArray *mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classid, mxComplexity flag);
 MEXLINK_HOST_API void mxDestroyArray(mxArray *array);
 MEXLINK_HOST_API void *mxGetData(const mxArray *array);

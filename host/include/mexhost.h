@@ -14,9 +14,10 @@ extern "C" {
 typedef void (*MexFunction)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 
 /* matrix library extras */
-MEXLINK_HOST_API mxArray *mexhostCreateArray(mxClassID classid, size_t rows, size_t cols, bool complex,
-                                           bool sparse);
+MEXLINK_HOST_API mxArray *mexhostCreateArray(mxClassID classid, size_t rows, size_t cols, bool complex, bool sparse);
 MEXLINK_HOST_API mxArray *mexhostCreateChar(size_t rows, size_t cols, const char *text);
+/* Bytes an element of the class takes (0 for cells, structs, function handles). */
+MEXLINK_HOST_API size_t mexhostElementSize(mxClassID classid);
 /* Start of a plug-in call: arrays created from now on are the call's own. */
 MEXLINK_HOST_API void mexhostBeginCall(void);
 /* End of a call: frees what mxCalloc and mxArrayToString handed out and
@@ -26,8 +27,7 @@ MEXLINK_HOST_API void mexhostEndCall(mxArray *const keep[], int keepCount);
 /* MEX library extras. A call returns 1 when the plug-in returned, 0 when it
  * raised an error; mexErrMsgTxt leaves by longjmp. Output slots are cleared
  * before the call, and arrays a failed call created are destroyed. */
-MEXLINK_HOST_API int mexhostCall(MexFunction function, int nlhs, mxArray *plhs[], int nrhs,
-                                 const mxArray *prhs[]);
+MEXLINK_HOST_API int mexhostCall(MexFunction function, int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 MEXLINK_HOST_API int mexhostRun(void (*body)(void *), void *context);
 MEXLINK_HOST_API const char *mexhostLastError(void);
 /* Everything printed and warned since the last clear; warnings as lines

@@ -12,10 +12,7 @@ class ByteReader {
 public:
     ByteReader(const std::uint8_t *data, std::size_t size) : data_(data), size_(size) {}
 
-    std::uint8_t byte()
-    {
-        return pos_ < size_ ? data_[pos_++] : 0;
-    }
+    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
 
     template <typename T> T value()
     {
@@ -44,10 +41,10 @@ private:
 
 // Stops the run with a message naming the broken property; libFuzzer saves
 // the input that did it.
-#define FUZZ_CHECK(cond)                                                                               \
-    do {                                                                                               \
-        if (!(cond)) {                                                                                 \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);              \
-            std::abort();                                                                              \
-        }                                                                                              \
+#define FUZZ_CHECK(cond)                                                                                               \
+    do {                                                                                                               \
+        if (!(cond)) {                                                                                                 \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);                              \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (0)

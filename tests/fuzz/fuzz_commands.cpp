@@ -24,64 +24,37 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "byte_reader.hpp"
 #include "argument_checks.hpp"
+#include "byte_reader.hpp"
+#include "messages.hpp"
 #include "mexhost.h"
 #include "serial.hpp"
 
-extern "C" {
-void mexFunction_linkAttach(int, mxArray *[], int, const mxArray *[]);
-void mexFunction_linkDetach(int, mxArray *[], int, const mxArray *[]);
-void mexFunction_linkRun(int, mxArray *[], int, const mxArray *[]);
-void mexFunction_linkHalt(int, mxArray *[], int, const mxArray *[]);
-void mexFunction_linkSend(int, mxArray *[], int, const mxArray *[]);
-void mexFunction_linkGains(int, mxArray *[], int, const mxArray *[]);
-void mexFunction_linkState(int, mxArray *[], int, const mxArray *[]);
-void mexFunction_linkPeek(int, mxArray *[], int, const mxArray *[]);
-}
+// fuzz_command_list.inc, written by scripts/fuzz.sh from commands/*.cpp, holds
+// COMMAND(name) for each command in name order; each command's mexFunction is
+// compiled as mexFunction_<name>.
+#define COMMAND(name) extern "C" void mexFunction_##name(int, mxArray *[], int, const mxArray *[]);
+#include "fuzz_command_list.inc"
+#undef COMMAND
 
 namespace {
 
-enum Command { attach, detach, run, halt, send, gains, state, peek, commandCount };
-
-constexpr MexFunction commands[commandCount] = {
-    mexFunction_linkAttach, mexFunction_linkDetach, mexFunction_linkRun,  mexFunction_linkHalt,
-    mexFunction_linkSend,   mexFunction_linkGains,  mexFunction_linkState, mexFunction_linkPeek,
+struct Command {
+    const char *name;
+    MexFunction function;
+    bool is(const char *other) const { return std::strcmp(name, other) == 0; }
 };
 
-constexpr const char *messages[] = {
-    "Error: allocating memory to string",
-    "Error: arg0 must be a number",
-    "Error: arg0 must be a row vector",
-    "Error: arg0 must be a string",
-    "Error: arg1 must be a number",
-    "Error: arg2 must be a number",
-    "Error: arg3 must be a number",
-    "Error: arg4 must be a number",
-    "Error: could not close serial port.",
-    "Error: could not read from serial port",
-    "Error: could not write to serial port",
-    "Error: data should be a linear vector or is too long",
-    "Error: five input arguments required",
-    "Error: four input arguments required",
-    "Error: invalid motor PID value(s)",
-    "Error: invalid port handle",
-    "Error: one input arguments required",
-    "Error: opening the serial port",
-    "Error: serial port does not exist",
-    "Error: serial port does not exist.",
-    "Error: setting serial port state",
-    "Error: setting timeout",
-    "Error: the serial line never paused",
-    "Error: too many input arguments",
-    "Error: too many output arguments",
-    "Error: two input arguments required",
-    "Input must be a string",
+#define COMMAND(name) {#name, mexFunction_##name},
+constexpr Command commands[] = {
+#include "fuzz_command_list.inc"
 };
+#undef COMMAND
+constexpr std::size_t commandCount = sizeof commands / sizeof commands[0];
 
 constexpr mxClassID classes[] = {
-    mxDOUBLE_CLASS, mxSINGLE_CLASS, mxINT8_CLASS,    mxUINT8_CLASS, mxINT16_CLASS,  mxUINT16_CLASS,
-    mxINT32_CLASS,  mxUINT32_CLASS, mxINT64_CLASS,   mxUINT64_CLASS, mxLOGICAL_CLASS, mxCHAR_CLASS,
+    mxDOUBLE_CLASS, mxSINGLE_CLASS, mxINT8_CLASS,     mxUINT8_CLASS,   mxINT16_CLASS,   mxUINT16_CLASS,
+    mxINT32_CLASS,  mxUINT32_CLASS, mxINT64_CLASS,    mxUINT64_CLASS,  mxLOGICAL_CLASS, mxCHAR_CLASS,
     mxCELL_CLASS,   mxSTRUCT_CLASS, mxFUNCTION_CLASS, mxUNKNOWN_CLASS,
 };
 constexpr std::size_t rowChoices[8] = {1, 1, 1, 0, 2, 3, 1, 5};
@@ -96,8 +69,8 @@ struct PtyLine {
 struct Fixture {
     std::string dir;
     std::string file;
-    PtyLine free;          // nobody holds it: linkAttach may succeed
-    PtyLine held;          // attached below with T = 1
+    PtyLine free; // nobody holds it: linkAttach may succeed
+    PtyLine held; // attached below with T = 1
     std::uint32_t handle = invalidPortHandle;
     int descriptors = 0;
 };
@@ -234,18 +207,7 @@ std::uint32_t safeHandle(const Fixture &f, std::uint8_t pick)
     return n < 4 ? unused[n] : f.handle;
 }
 
-std::size_t elementSize(mxClassID c)
-{
-    switch (c) {
-    case mxLOGICAL_CLASS: case mxINT8_CLASS: case mxUINT8_CLASS: return 1;
-    case mxCHAR_CLASS: case mxINT16_CLASS: case mxUINT16_CLASS: return 2;
-    case mxSINGLE_CLASS: case mxINT32_CLASS: case mxUINT32_CLASS: return 4;
-    case mxDOUBLE_CLASS: case mxINT64_CLASS: case mxUINT64_CLASS: return 8;
-    default: return 0;
-    }
-}
-
-mxArray *makeArgument(Fixture &f, ByteReader &in, Command command, int position)
+mxArray *makeArgument(Fixture &f, ByteReader &in, const Command &command, int position)
 {
     const mxClassID c = classes[in.byte() % (sizeof classes / sizeof classes[0])];
     const std::uint8_t shape = in.byte();
@@ -254,7 +216,7 @@ mxArray *makeArgument(Fixture &f, ByteReader &in, Command command, int position)
     const std::size_t rows = rowChoices[(shape >> 2) & 7];
     std::size_t cols = in.byte() % 24;
 
-    if (c == mxCHAR_CLASS && command == attach && position == 0 && rows == 1) {
+    if (c == mxCHAR_CLASS && command.is("linkAttach") && position == 0 && rows == 1) {
         // A port name is taken whole: a prefix of a path could name another terminal.
         const std::string name = portName(f, in);
         mxArray *a = mexhostCreateArray(mxCHAR_CLASS, 1, name.size(), complex, sparse);
@@ -274,14 +236,14 @@ mxArray *makeArgument(Fixture &f, ByteReader &in, Command command, int position)
         for (std::size_t i = 0; i < count; ++i)
             values[i] = safeHandle(f, in.byte());
     } else {
-        in.bytes(data, count * elementSize(c));
+        in.bytes(data, count * mexhostElementSize(c));
     }
     return a;
 }
 
 bool knownMessage(const char *text)
 {
-    for (const char *m : messages)
+    for (const char *m : message::all)
         if (std::strcmp(m, text) == 0)
             return true;
     return false;
@@ -306,7 +268,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     Fixture &f = fixture();
     ByteReader in(data, size);
-    const auto command = static_cast<Command>(in.byte() % commandCount);
+    const Command &command = commands[in.byte() % commandCount];
     const int nlhs = in.byte() % 4;
     const int nrhs = in.byte() % 7;
 
@@ -314,7 +276,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // byte for the reading commands, so a read ends 1 ms after it.
     std::uint8_t line[121];
     std::size_t lineBytes = in.byte() % 121;
-    if ((command == state || command == peek) && lineBytes == 0)
+    if ((command.is("linkState") || command.is("linkPeek")) && lineBytes == 0)
         lineBytes = 1;
     in.bytes(line, lineBytes);
     if (lineBytes > 0 && write(f.held.master, line, lineBytes) != static_cast<ssize_t>(lineBytes))
@@ -327,37 +289,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     mxArray *plhs[4] = {};
     timespec t0{}, t1{};
     clock_gettime(CLOCK_MONOTONIC, &t0);
-    const int returned = mexhostCall(commands[command], nlhs, plhs, nrhs, const_cast<const mxArray **>(args));
+    const int returned = mexhostCall(command.function, nlhs, plhs, nrhs, const_cast<const mxArray **>(args));
     clock_gettime(CLOCK_MONOTONIC, &t1);
 
     if (std::getenv("FUZZ_COMMANDS_VERBOSE") != nullptr)
-        std::fprintf(stderr, "command %d nlhs %d nrhs %d line %zu: %s (%.1f ms)\n", static_cast<int>(command), nlhs,
-                     nrhs, lineBytes, returned ? "returned" : mexhostLastError(),
+        std::fprintf(stderr, "%s nlhs %d nrhs %d line %zu: %s (%.1f ms)\n", command.name, nlhs, nrhs, lineBytes,
+                     returned ? "returned" : mexhostLastError(),
                      (t1.tv_sec - t0.tv_sec) * 1e3 + (t1.tv_nsec - t0.tv_nsec) / 1e6);
 
     if (returned) {
-        switch (command) {
-        case attach: {
+        if (command.is("linkAttach")) {
             FUZZ_CHECK(hasShape(plhs[0], mxUINT32_CLASS, 1, 1));
             // Only the free pseudo-terminal can be attached; give it back.
             const std::uint32_t h = *static_cast<std::uint32_t *>(mxGetData(plhs[0]));
             FUZZ_CHECK(detachHandle(h) == 1);
-            break;
-        }
-        case state:
+        } else if (command.is("linkState")) {
             FUZZ_CHECK(hasShape(plhs[0], mxDOUBLE_CLASS, 7, 1));
             if (nlhs >= 2) {
                 FUZZ_CHECK(hasShape(plhs[1], mxINT8_CLASS, 1, 1));
                 const std::int8_t flag = *static_cast<std::int8_t *>(mxGetData(plhs[1]));
                 FUZZ_CHECK(flag == 0 || flag == 1);
             }
-            break;
-        case peek:
+        } else if (command.is("linkPeek")) {
             FUZZ_CHECK(hasShape(plhs[0], mxUINT8_CLASS, 7, 1));
-            break;
-        default:
+        } else {
             FUZZ_CHECK(plhs[0] == nullptr);
-            break;
         }
     } else {
         if (!knownMessage(mexhostLastError())) {

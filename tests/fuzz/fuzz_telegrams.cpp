@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "byte_reader.hpp"
 #include "argument_checks.hpp"
+#include "byte_reader.hpp"
 #include "telegrams.hpp"
 
 namespace {
@@ -33,7 +33,8 @@ void checkStart(ByteReader &in)
 void checkMailbox(int v1, int v2, int v3)
 {
     const auto t = buildMailboxMessage(v1, v2, v3);
-    FUZZ_CHECK(t.bytes[0] == 0x0E && t.bytes[1] == 0x00 && t.bytes[2] == directCommandNoReply && t.bytes[3] == mailboxWriteCode);
+    FUZZ_CHECK(t.bytes[0] == 0x0E && t.bytes[1] == 0x00 && t.bytes[2] == directCommandNoReply
+               && t.bytes[3] == mailboxWriteCode);
     FUZZ_CHECK(t.bytes[4] == 0x01 && t.bytes[5] == 0x0A);
     const int values[3] = {v1, v2, v3};
     for (int f = 0; f < 3; ++f) {

@@ -14,7 +14,9 @@ here = os.path.dirname(os.path.abspath(__file__))
 # choice; 0 = one row), column count, content.
 CLASS = {'double': 0, 'single': 1, 'int8': 2, 'uint8': 3, 'int16': 4, 'uint16': 5, 'int32': 6, 'uint32': 7,
          'int64': 8, 'uint64': 9, 'logical': 10, 'char': 11, 'cell': 12, 'struct': 13, 'function': 14}
-CMD = {'attach': 0, 'detach': 1, 'run': 2, 'halt': 3, 'send': 4, 'gains': 5, 'state': 6, 'peek': 7}
+# The fuzzer numbers the commands in name order of commands/*.cpp.
+COMMANDS = sorted(f[:-4] for f in os.listdir(os.path.join(here, '..', '..', 'commands')) if f.endswith('.cpp'))
+CMD = {name[4:].lower(): COMMANDS.index(name) for name in COMMANDS}
 OWN_PORT, INVALID = 4, 0
 FREE_PTY, MISSING, DEV_NULL, DIRECTORY = 5, 1, 2, 4
 

@@ -12,57 +12,24 @@
 # Exits 77 (skipped) when the Windows build or Wine is not there.
 set -u
 linksim=$2 srcdir=$3
-WINE=${WINE64:-/usr/lib/wine/wine64}
-WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
-if [[ ! -f $1/testhost/mexrun.exe || ! -x $WINE ]]; then
-  echo "SKIPPED: no $1/testhost/mexrun.exe (scripts/build_windows.sh) or no $WINE"
+WINE64=${WINE64:-/usr/lib/wine/wine64}
+if [[ ! -f $1/testhost/mexrun.exe || ! -x $WINE64 ]]; then
+  echo "SKIPPED: no $1/testhost/mexrun.exe (scripts/build_windows.sh) or no $WINE64"
   exit 77
 fi
 dist=$(cd "$1" && pwd)
 [[ -x $linksim ]] || { echo "linksim not found: $linksim" >&2; exit 2; }
 
-work=$(mktemp -d /tmp/mexlink-wine-matrix.XXXXXX)
-sims=()
-cleanup() {
-  for pid in "${sims[@]}"; do kill "$pid" 2>/dev/null; done
-  WINEPREFIX=$work/prefix timeout 20 "$WINESERVER" -k >/dev/null 2>&1
-  if [[ ${KEEP_WINE_TMP:-0} == 1 ]]; then echo "work folder kept: $work"; else rm -rf "$work"; fi
-}
-trap cleanup EXIT
-
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
-unset DISPLAY WAYLAND_DISPLAY
-if ! timeout 180 "$WINE" wineboot -i </dev/null >"$work/boot.log" 2>&1; then
-  echo "no Wine prefix: $(tail -n 3 "$work/boot.log")"
-  echo "0 passed, 1 failed"
-  exit 1
-fi
-
-# sim PORT ARGS...: a simulator whose device becomes PORT.
-sim() {
-  local port=$1 out=$work/$1.out
-  shift
-  "$linksim" "$@" >"$out" 2>/dev/null &
-  sims+=($!)
-  local pts="" i
-  for i in $(seq 100); do
-    pts=$(head -n 1 "$out" 2>/dev/null)
-    [[ -n $pts ]] && break
-    sleep 0.05
-  done
-  "$WINE" reg add 'HKLM\Software\Wine\Ports' /v "${port^^}" /t REG_SZ /d "$pts" /f </dev/null >/dev/null 2>&1
-  ln -sfn "$pts" "$WINEPREFIX/dosdevices/$port"
-}
-sim com5
-sim com6
+source "$srcdir/tests/wine/harness.sh"
+wine_prefix "$work/prefix" "$WINE64" win64 || exit 1
+start_sim com5 com5
+start_sim com6 com6
 timeout 30 "$WINESERVER" -k -w >/dev/null 2>&1
 
 # The commands' messages, from their sources.
-grep -ohE '"(Error: [^"\\]*|Input must be a string)"' "$srcdir"/commands/*.cpp "$srcdir"/core/*.cpp "$srcdir"/core/*.hpp \
-  | tr -d '"' | sort -u >"$work/messages"
+grep -ohE '"(Error: [^"\\]*|Input must be a string)"' "$srcdir/core/messages.hpp" | tr -d '"' | sort -u >"$work/messages"
 
-attach='linkAttach 1 s:COM5 d:115200 d:8 d:0 d:1'
+attach='h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:1'
 restore=('linkDetach 0 $h' "$attach")
 generic=(d:0 d:1 d:-1 d:2.7 d:nan d:inf d:-inf d:1e300 d:-1e300 d:2147483648 d:4294967296
          single:1 i8:-128 u8:255 i16:1 u16:1 i32:-2147483648 u32:1 i64:-9223372036854775808
@@ -80,11 +47,15 @@ declare -A valid=(
 # checked like any other call.
 lines=("$attach")
 add() { # COMMAND NLHS ARGS...
-  [[ $1 == linkAttach ]] && lines+=('linkDetach 0 $h')
-  lines+=("$*")
+  if [[ $1 == linkAttach ]]; then
+    lines+=('linkDetach 0 $h' "h = $*")
+  else
+    lines+=("$*")
+  fi
   case $1 in linkAttach | linkDetach) lines+=("${restore[@]}") ;; esac
 }
-for command in linkAttach linkDetach linkRun linkHalt linkSend linkGains linkState linkPeek; do
+for command in $(basename -s .cpp "$srcdir"/commands/*.cpp); do
+  [[ -n ${valid[$command]:-} ]] || { fail "$command has no valid call in this matrix"; continue; }
   read -ra args <<<"${valid[$command]}"
   for pos in "${!args[@]}"; do
     kinds=("${generic[@]}")
@@ -109,7 +80,7 @@ done
 printf '%s\n' "${lines[@]}" >"$work/script"
 
 t0=$SECONDS
-(cd "$dist" && timeout 600 "$WINE" testhost/mexrun.exe -d . - <"$work/script" >"$work/out" 2>"$work/err")
+(cd "$dist" && timeout 600 "$wine" testhost/mexrun.exe -d . - <"$work/script" >"$work/out" 2>"$work/err")
 rc=$?
 
 # One block per call, from "call" to "ok"/"failed"; check each against its line.
@@ -124,7 +95,8 @@ awk -v messages="$work/messages" -v script="$work/script" -v rc="$rc" '
   /^out[0-9]/ { outs = outs $0 "\n" }
   /^(ok|failed)$/ {
     n++
-    split(line[n], w, " "); cmd = w[1]; nlhs = w[2]
+    call = line[n]; sub(/^[A-Za-z_]+ = /, "", call)
+    split(call, w, " "); cmd = w[1]; nlhs = w[2]
     if (n != started || w[1] != called) { bad++; printf "FAILED: call %d of the script is not %s\n", n, called }
     problem = ""
     if ($0 == "failed") {
@@ -143,11 +115,11 @@ awk -v messages="$work/messages" -v script="$work/script" -v rc="$rc" '
     printf "wine matrix: %d calls, %d failures\n", n, bad
     exit bad > 0
   }' "$work/out"
-failed=$?
+matrix_failed=$?
 echo "in $((SECONDS - t0)) s"
 if [[ -s $work/err ]]; then
   echo "runner stderr:"
   head -n 5 "$work/err"
 fi
-if ((failed)); then echo "0 passed, 1 failed"; exit 1; fi
-echo "1 passed, 0 failed"
+if ((matrix_failed)); then fail "wine matrix"; else pass "wine matrix"; fi
+((failed == 0))

@@ -2,8 +2,7 @@ function session_check(plugin_dir)
 % SESSION_CHECK  A short session against a fresh simulator with the commands
 %   found in PLUGIN_DIR: attach, run, send, state, halt, detach. Checks what
 %   the commands return and print, and what reached the controller.
-  names = {'linkAttach', 'linkDetach', 'linkRun', 'linkHalt', ...
-           'linkSend', 'linkGains', 'linkState', 'linkPeek'};
+  names = command_names();
   for k = 1:numel(names)
     assert(which(names{k}), fullfile(plugin_dir, [names{k} '.mex']));
   end

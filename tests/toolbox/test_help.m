@@ -1,37 +1,44 @@
 % Help texts beside the built plug-ins: help shows linkX.m, a call runs
 % linkX.mex; the texts agree with the commands' calls and messages.
-%!shared names, forms, plugins, source
-%! names = {'linkAttach', 'linkDetach', 'linkRun', 'linkHalt', ...
-%!          'linkSend', 'linkGains', 'linkState', 'linkPeek'};
-%! forms = {'h = linkAttach(portName, baudRate, byteSize, parity, timeoutMs)', ...
-%!          'linkDetach(h)', 'linkRun(h, name)', 'linkHalt(h)', ...
-%!          'linkSend(h, x1, x2, x3)', 'linkGains(h, g1, g2, g3)', ...
-%!          '[values, isShort] = linkState(h)', 'bytes = linkPeek(h)'};
+%!shared names, plugins, source
+%! names = command_names();
 %! plugins = getenv('MEXLINK_PLUGIN_DIR');
 %! source = getenv('MEXLINK_SOURCE_DIR');
+
+%!function form = call_form(source, name)
+%!  % How the command is called, from the first line of its source.
+%!  first = strtrim(strsplit(fileread(fullfile(source, 'commands', [name '.cpp'])), "\n"){1});
+%!  form = strtrim(first(3:end));
+%!endfunction
 
 %!function messages = raised_by(source, name)
 %!  % The messages the command's own source raises, plus those of the shared
 %!  % checks and port routines it calls.
+%!  known = system_messages();
 %!  text = fileread(fullfile(source, 'commands', [name '.cpp']));
-%!  messages = regexp(text, '"((?:Error: |Input must)[^"]*)"', 'tokens');
-%!  messages = cellfun(@(t) t{1}, messages, 'UniformOutput', false);
-%!  shared = {'checkOutputCount', {'Error: too many output arguments'}; ...
-%!            'portHandleOf', {'Error: invalid port handle'}; ...
-%!            'scalarOf', {'Error: argN must be a number'}; ...
-%!            'openSerial', {'Error: serial port does not exist', 'Error: opening the serial port', ...
-%!                           'Error: setting serial port state', 'Error: setting timeout'}; ...
-%!            'writeSerial', {'Error: could not write to serial port'}; ...
-%!            'readSerialLatest', {'Error: the serial line never paused', 'Error: could not read from serial port', ...
-%!                                 'Error: read interrupted by Ctrl-C'}; ...
-%!            'readSerialOnce', {'Error: could not read from serial port', 'Error: read interrupted by Ctrl-C'}; ...
-%!            'closeSerial', {'Error: serial port does not exist.', 'Error: could not close serial port.'}};
+%!  used = regexp(text, 'message::(\w+)', 'tokens');
+%!  used = cellfun(@(t) t{1}, used, 'UniformOutput', false);
+%!  shared = {'checkOutputCount', {'tooManyOutputs'}; ...
+%!            'portHandleOf', {'invalidPortHandle'}; ...
+%!            'scalarOf', {'argN'}; ...
+%!            'openSerial', {'noSuchPort', 'openFailed', 'stateFailed', 'timeoutFailed'}; ...
+%!            'writeSerial', {'writeFailed'}; ...
+%!            'readSerialLatest', {'neverPaused', 'readFailed', 'interrupted'}; ...
+%!            'readSerialOnce', {'readFailed', 'interrupted'}; ...
+%!            'closeSerial', {'noPortToClose', 'closeFailed'}};
 %!  for k = 1:rows(shared)
 %!    if ~isempty(strfind(text, [shared{k, 1} '(']))
-%!      messages = [messages, shared{k, 2}];
+%!      used = [used, shared{k, 2}];
 %!    end
 %!  end
-%!  messages = unique(messages);
+%!  messages = {};
+%!  for u = unique(used)
+%!    if strcmp(u{1}, 'argN')
+%!      messages{end + 1} = 'Error: argN must be a number';
+%!    else
+%!      messages{end + 1} = known.(u{1});
+%!    end
+%!  end
 %!endfunction
 
 %!test
@@ -41,11 +48,11 @@
 %!   assert(format, 'plain text');
 %!   lines = strsplit(strtrim(text), "\n");
 %!   assert(regexp(lines{1}, ['^' upper(names{k}) '  \S'], 'once'), 1, names{k});
-%!   assert(strtrim(lines{2}), forms{k});
+%!   assert(strtrim(lines{2}), call_form(source, names{k}));
 %!   assert(~isempty(strfind(text, 'Example')), names{k});
 %!   printed = evalc(sprintf('help %s', names{k}));
 %!   assert(~isempty(strfind(printed, fullfile(plugins, [names{k} '.mex']))), printed);
-%!   assert(~isempty(strfind(printed, forms{k})), printed);
+%!   assert(~isempty(strfind(printed, call_form(source, names{k}))), printed);
 %! end
 
 %!test
@@ -74,11 +81,12 @@
 %! session_check(plugins);
 
 %!test
-%! % Contents lists every command with the first line of its help.
-%! text = evalc(sprintf('help (''%s'')', plugins));
+%! % help mexlink lists every command with the first line of its help.
+%! text = evalc('help mexlink');
+%! assert(~isempty(strfind(text, fullfile(plugins, 'mexlink.m'))), text);
 %! for k = 1:numel(names)
 %!   first = strtrim(strsplit(get_help_text(names{k}), "\n"){1});
 %!   summary = strtrim(first(numel(names{k}) + 1:end));
 %!   assert(~isempty(regexp(text, sprintf('\\n\\s*%s\\s+- %s\\n', names{k}, regexptranslate('escape', summary)), 'once')), ...
-%!          sprintf('Contents lacks "%s - %s"', names{k}, summary));
+%!          sprintf('help mexlink lacks "%s - %s"', names{k}, summary));
 %! end

@@ -3,14 +3,26 @@
 % simulated controller.
 %!shared source, names
 %! source = getenv('MEXLINK_SOURCE_DIR');
-%! names = {'linkAttach', 'linkDetach', 'linkRun', 'linkHalt', ...
-%!          'linkSend', 'linkGains', 'linkState', 'linkPeek'};
+%! names = command_names();
 
 %!function copy_tree(source, tree, parts)
 %!  for k = 1:numel(parts)
 %!    mkdir(fullfile(tree, parts{k}));
 %!    assert(copyfile(fullfile(source, parts{k}, '*'), fullfile(tree, parts{k})));
 %!  end
+%!endfunction
+
+%!function remove_tree(tree, built)
+%!  % Takes the copied tree, and the folder a build put on the path, away again.
+%!  rmpath(fullfile(tree, 'toolbox'));
+%!  if built
+%!    real = canonicalize_file_name(tree);
+%!    for p = strsplit(path(), pathsep())
+%!      if strncmp(p{1}, tree, numel(tree)) || strncmp(p{1}, real, numel(real)), rmpath(p{1}); end
+%!    end
+%!  end
+%!  confirm_recursive_rmdir(false, 'local');
+%!  rmdir(tree, 's');
 %!endfunction
 
 %!test
@@ -21,35 +33,34 @@
 %!   printed = evalc('outdir = mexlink_build();');
 %!   expected = fullfile(canonicalize_file_name(tree), ['mex_' mexext()]);
 %!   assert(outdir, expected);
-%!   assert(~isempty(strfind(printed, sprintf('8 commands in %s', expected))), printed);
+%!   assert(~isempty(strfind(printed, sprintf('%d commands in %s', numel(names), expected))), printed);
 %!   assert(strsplit(path(), pathsep()){2}, expected);   % right after "."
 %!   for k = 1:numel(names)
 %!     assert(isfile(fullfile(outdir, [names{k} '.mex'])), names{k});
 %!     assert(~isempty(strfind(get_help_text(names{k}), [names{k} '('])), names{k});
 %!   end
-%!   assert(isfile(fullfile(outdir, 'Contents.m')));
+%!   assert(isfile(fullfile(outdir, 'mexlink.m')));
 %!   % Compiled objects stay out of the tree.
 %!   assert(isempty(glob(fullfile(tree, '*', '*.o'))));
 %!   session_check(outdir);
 %! unwind_protect_cleanup
-%!   rmpath(fullfile(tree, 'toolbox'));
-%!   if exist('outdir', 'var'), rmpath(outdir); end
-%!   confirm_recursive_rmdir(false, 'local');
-%!   rmdir(tree, 's');
+%!   remove_tree(tree, exist('outdir', 'var'));
 %! end_unwind_protect
 
 %!test
-%! % A copy of the toolbox folder alone has nothing to build from.
+%! % A copy of the toolbox folder alone has nothing to build from, and its
+%! % commands say they are not built yet.
 %! tree = tempname();
 %! copy_tree(source, tree, {'toolbox'});
 %! addpath(fullfile(tree, 'toolbox'));
 %! unwind_protect
 %!   assert_error_ends(@() mexlink_build(tempname()), ...
 %!                     sprintf('the sources (core/, commands/) are not in %s', tree));
+%!   for k = 1:numel(names)
+%!     assert_error_ends(@() feval(names{k}), [names{k} ' is not built yet: run mexlink_build (see README)']);
+%!   end
 %! unwind_protect_cleanup
-%!   rmpath(fullfile(tree, 'toolbox'));
-%!   confirm_recursive_rmdir(false, 'local');
-%!   rmdir(tree, 's');
+%!   remove_tree(tree, false);
 %! end_unwind_protect
 
 %!function calls = build_as_matlab(source, host)
@@ -70,10 +81,7 @@
 %!    evalc('outdir = mexlink_build(fullfile(tree, ''out''));');
 %!    calls = load(fullfile(private, 'mex_calls.mat')).calls;
 %!  unwind_protect_cleanup
-%!    rmpath(fullfile(tree, 'toolbox'));
-%!    if exist('outdir', 'var'), rmpath(outdir); end
-%!    confirm_recursive_rmdir(false, 'local');
-%!    rmdir(tree, 's');
+%!    remove_tree(tree, exist('outdir', 'var'));
 %!  end_unwind_protect
 %!endfunction
 

@@ -3,8 +3,7 @@
 % uninstalled again, leaving the global package list as it was.
 %!shared source, names
 %! source = getenv('MEXLINK_SOURCE_DIR');
-%! names = {'linkAttach', 'linkDetach', 'linkRun', 'linkHalt', ...
-%!          'linkSend', 'linkGains', 'linkState', 'linkPeek'};
+%! names = command_names();
 
 %!function text = file_or_empty(file)
 %!  text = '';
@@ -21,7 +20,7 @@
 %! [status, listing] = system(['tar tzf ' archive]);
 %! assert(status, 0);
 %! top = sprintf('mexlink-%s/', version);
-%! for f = [{'DESCRIPTION', 'COPYING', 'INDEX', 'src/Makefile', 'inst/Contents.m'}, ...
+%! for f = [{'DESCRIPTION', 'COPYING', 'INDEX', 'src/Makefile', 'inst/mexlink.m'}, ...
 %!          strcat('inst/', names, '.m'), strcat('src/commands/', names, '.cpp')]
 %!   assert(~isempty(regexp(listing, ['(^|\n)' regexptranslate('escape', [top f{1}]) '\n'], 'once')), f{1});
 %! end

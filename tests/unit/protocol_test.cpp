@@ -80,7 +80,8 @@ TEST(StartProgram, LengthPrefixNameAndTerminator)
 TEST(StopProgram, FourFixedBytes)
 {
     constexpr auto t = buildStopProgram();
-    EXPECT_EQ(std::vector<std::uint8_t>(t.bytes, t.bytes + t.size), (std::vector<std::uint8_t>{0x02, 0x00, 0x80, 0x01}));
+    EXPECT_EQ(std::vector<std::uint8_t>(t.bytes, t.bytes + t.size),
+              (std::vector<std::uint8_t>{0x02, 0x00, 0x80, 0x01}));
 }
 
 TEST(Mailbox, ThreeZeroPaddedDecimalFields)
@@ -123,10 +124,10 @@ TEST(StatusFrame, DecodesTheLastTwentyBytes)
     std::uint8_t chunk[30] = {};
     for (int i = 0; i < 10; ++i)
         chunk[i] = 0xEE;
-    const std::uint8_t frame[20] = {0x01, 0x00, 0xFF, 0xFF, 0x34, 0x12, 0x00, 0x80,  // u16 x4
-                                    0xFF, 0x7F, 0x00, 0x00,                          // 32767
-                                    0x00, 0x80, 0x00, 0x00,                          // 32768
-                                    0xFF, 0xFF, 0xFF, 0xFF};                         // -1
+    const std::uint8_t frame[20] = {0x01, 0x00, 0xFF, 0xFF, 0x34, 0x12, 0x00, 0x80, // u16 x4
+                                    0xFF, 0x7F, 0x00, 0x00,                         // 32767
+                                    0x00, 0x80, 0x00, 0x00,                         // 32768
+                                    0xFF, 0xFF, 0xFF, 0xFF};                        // -1
     std::copy(frame, frame + 20, chunk + 10);
     double values[7] = {};
     std::int8_t flag = 0;
@@ -152,8 +153,8 @@ TEST(StatusFrame, FoldingRule)
         EXPECT_EQ(flag, 0);
         return values[6];
     };
-    EXPECT_EQ(angle(0xFF, 0xFF, 0x00, 0x00), 0.0);                    // 65535 folds to 0
-    EXPECT_DOUBLE_EQ(angle(0x00, 0x00, 0x01, 0x00), 0.017444444);     // 65536 folds too
+    EXPECT_EQ(angle(0xFF, 0xFF, 0x00, 0x00), 0.0);                                // 65535 folds to 0
+    EXPECT_DOUBLE_EQ(angle(0x00, 0x00, 0x01, 0x00), 0.017444444);                 // 65536 folds too
     EXPECT_DOUBLE_EQ(angle(0x00, 0x00, 0x00, 0x80), -2147483648.0 * 0.017444444); // negative: not folded
     EXPECT_DOUBLE_EQ(angle(0xFF, 0xFF, 0xFF, 0x7F), (2147483647.0 - 65535.0) * 0.017444444);
     EXPECT_EQ(angle(0x00, 0x00, 0x00, 0x00), 0.0);

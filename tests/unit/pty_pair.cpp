@@ -1,8 +1,9 @@
 #include "pty_pair.hpp"
 
+#include "monotonic_clock.hpp"
+
 #include <cerrno>
 #include <cstdlib>
-#include <ctime>
 #include <stdexcept>
 
 #include <dirent.h>
@@ -45,12 +46,7 @@ int openDescriptorCount()
     return count;
 }
 
-std::int64_t monotonicMillis()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
+std::int64_t monotonicMillis() { return monotonicNanos() / nanosPerMilli; }
 
 std::vector<std::uint8_t> readMaster(int master, std::size_t wanted, int timeoutMs)
 {

@@ -1,12 +1,12 @@
 // The POSIX port routines against real pseudo-terminals: messages, settings,
 // exclusivity, byte transparency, the read time-out rule, hang-ups, and that
 // nothing but an open port is ever touched.
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
-#include <utility>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -183,8 +183,8 @@ TEST(OpenSerial, AppliesRawModeAndRateAndReportsSettingsTheDeviceRefuses)
     }
     // A pseudo-terminal forces 8 bits without parity: asking for anything else
     // must fail rather than silently run with other settings.
-    for (const auto &[byteSize, parity] : {std::pair{7, 0}, std::pair{8, 1}, std::pair{8, 2}, std::pair{8, 3},
-                                           std::pair{8, 4}, std::pair{263, 0}}) {
+    for (const auto &[byteSize, parity] :
+         {std::pair{7, 0}, std::pair{8, 1}, std::pair{8, 2}, std::pair{8, 3}, std::pair{8, 4}, std::pair{263, 0}}) {
         std::uint32_t handle = 0;
         const HostOutcome r = attach(pty.slavePath, &handle, 9600, byteSize, parity, 10);
         EXPECT_FALSE(r.returned) << byteSize << "/" << parity;

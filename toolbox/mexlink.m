@@ -1,4 +1,5 @@
-% mexlink: drive a programmable robot controller over a serial port.
+function mexlink()
+%MEXLINK  Drive a programmable robot controller over a serial port.
 %
 % Port
 %   linkAttach - Open and configure the serial port to the controller.
@@ -23,3 +24,9 @@
 %   [values, isShort] = linkState(h);
 %   linkHalt(h);
 %   linkDetach(h);
+%
+%   help linkAttach (or any command) tells its arguments, outputs and every
+%   message it can raise; mexlink_build compiles the commands.
+
+  help('mexlink');
+end

@@ -1,0 +1,226 @@
+# Harness of the Wine tests, sourced by run_wine_tests.sh and
+# tests/hardening/run_wine_matrix.sh: results, the work folder, Wine prefixes,
+# simulated controllers on COM ports, and the runner (testhost/mexrun.exe)
+# that calls the plug-ins inside the stand-in host.
+#
+# The sourcing script sets `linksim` (the simulator) and may set
+# `skipped_note`; WINESERVER names Wine's server. KEEP_WINE_TMP=1 keeps the
+# work folder. Every run ends with "N passed, N failed", an interrupted one too.
+
+passed=0
+failed=0
+skipped_note=""
+sim_pids=()
+prefixes=()
+runner_pid=""
+work=$(mktemp -d /tmp/mexlink-wine.XXXXXX)
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
+
+cleanup() {
+  [ -n "$runner_pid" ] && kill "$runner_pid" 2>/dev/null
+  local pid prefix
+  for pid in "${sim_pids[@]}"; do
+    kill -CONT "$pid" 2>/dev/null
+    kill "$pid" 2>/dev/null
+  done
+  for prefix in "${prefixes[@]}"; do
+    WINEPREFIX=$prefix timeout 20 "$WINESERVER" -k >/dev/null 2>&1
+  done
+  if [ "${KEEP_WINE_TMP:-0}" = 1 ] || [ "$failed" -ne 0 ]; then
+    echo "work folder kept: $work"
+  else
+    rm -rf "$work"
+  fi
+  [ -n "$skipped_note" ] && echo "SKIPPED $skipped_note"
+  echo "$passed passed, $failed failed"
+}
+trap cleanup EXIT
+trap 'fail "interrupted"; exit 130' INT TERM
+# A runner that died (or closed its input) must fail the checks, not end the script.
+trap '' PIPE
+
+# ---------------------------------------------------------------- results
+not() { ! "$@"; }
+pass() { passed=$((passed + 1)); echo "PASS $*"; }
+fail() { failed=$((failed + 1)); echo "FAIL $1"; shift; [ $# -gt 0 ] && printf '    %s\n' "$@"; }
+
+# check NAME CONDITION-COMMAND... [-- DETAIL]
+check() {
+  local name=$1; shift
+  local detail=() cmd=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do cmd+=("$1"); shift; done
+  [ $# -gt 0 ] && { shift; detail=("$@"); }
+  if "${cmd[@]}"; then pass "$name"; else fail "$name" "${detail[@]}"; fi
+}
+
+# expect NAME: the last runner block must equal stdin.
+expect() {
+  local want
+  want=$(cat)
+  if [ "$block" = "$want" ]; then
+    pass "$1"
+  else
+    fail "$1" "expected:" "$want" "got:" "$block"
+  fi
+}
+
+# expect_failure NAME COMMAND MESSAGE: the last block is one call of COMMAND
+# that failed with MESSAGE.
+expect_failure() { expect "$1" <<<"call $2"$'\n'"error $3"$'\n'"failed"; }
+
+in_range() { [ "$1" -ge "$2" ] && [ "$1" -lt "$3" ]; }
+
+# ---------------------------------------------------------------- Wine
+# wine_prefix DIR LOADER ARCH: a fresh prefix in DIR for LOADER (wine or
+# wine64) and WINEARCH ARCH; exports what Wine needs and sets `wine`.
+wine_prefix() {
+  export WINEPREFIX=$1 WINEARCH=$3 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
+  unset DISPLAY WAYLAND_DISPLAY
+  wine=$2
+  prefixes+=("$WINEPREFIX")
+  mkdir -p "$WINEPREFIX"
+  timeout 180 "$wine" wineboot -i </dev/null >"$WINEPREFIX.boot.log" 2>&1 \
+    || { fail "Wine prefix for $3" "$(tail -n5 "$WINEPREFIX.boot.log")"; return 1; }
+}
+
+# map_port PORT DEVICE: Wine's COM port PORT (e.g. com5) is DEVICE, both ways
+# Wine knows a port: the registry (mountmgr rebuilds the device links from it
+# when the server starts) and the device link itself.
+map_port() {
+  "$wine" reg add 'HKLM\Software\Wine\Ports' /v "${1^^}" /t REG_SZ /d "$2" /f </dev/null >/dev/null 2>&1
+  ln -sfn "$2" "$WINEPREFIX/dosdevices/$1"
+}
+
+# ---------------------------------------------------------------- simulator
+# start_sim VAR PORT ARGS...: a simulated controller serving Windows port PORT,
+# taking control commands (sim_ctl). VAR_ctl, VAR_out, VAR_log, VAR_pts and
+# VAR_pid name its control pipe, its replies, its telegram log, its device and
+# its process.
+start_sim() {
+  local var=$1 port=$2; shift 2
+  local dir=$work/$WINEARCH-$var
+  mkdir -p "$dir"
+  mkfifo "$dir/ctl"
+  # The simulator holds its control pipe open both ways: writers come and go.
+  "$linksim" --background --log "$dir/log" --control "$@" <>"$dir/ctl" >"$dir/out" 2>"$dir/err" \
+    || { fail "$var: linksim started" "$(cat "$dir/err")"; return 1; }
+  local pts pid
+  read -r pts pid <"$dir/out"
+  sim_pids+=("$pid")
+  printf -v "${var}_ctl" %s "$dir/ctl"
+  printf -v "${var}_out" %s "$dir/out"
+  printf -v "${var}_log" %s "$dir/log"
+  printf -v "${var}_pts" %s "$pts"
+  printf -v "${var}_pid" %s "$pid"
+  map_port "$port" "$pts"
+}
+
+# sim_ctl VAR COMMAND: one control command, answered with "ok".
+sim_ctl() {
+  local var=$1; shift
+  local ctl=${var}_ctl out=${var}_out
+  local before i
+  before=$(wc -l <"${!out}")
+  echo "$*" >"${!ctl}"
+  for i in $(seq 200); do
+    [ "$(wc -l <"${!out}")" -gt "$before" ] && break
+    sleep 0.02
+  done
+  [ "$(tail -n1 "${!out}")" = ok ]
+}
+
+# wait_log FILE LINE: until the simulator logged exactly LINE (5 s at most).
+wait_log() {
+  local i
+  for i in $(seq 250); do
+    grep -Fxq -- "$2" "$1" && return 0
+    sleep 0.02
+  done
+  return 1
+}
+
+# The decoded status (out1, out2) of the last block against the newest "frame"
+# line of the simulator's log: the four words exactly, angles to 1e-9.
+decoded_matches_frame() { # LOG
+  local values flag seq line
+  values=$(values_of 1)
+  flag=$(values_of 2)
+  [ "$flag" = 0 ] || { echo "isShort=$flag"; return 1; }
+  seq=${values%%,*}
+  line=$(grep -E '^frame ' "$1" | tail -n1)
+  [ "$(cut -d' ' -f3 <<<"$line")" = "$seq" ] || { echo "frame $seq is not the newest: $line"; return 1; }
+  awk -v got="$values" -v line="$line" 'BEGIN {
+    n = split(got, g, ","); split(line, f, " ")
+    if (n != 7) { print "values: " got; exit 1 }
+    for (k = 1; k <= 4; k++) if (g[k] != f[k + 2]) { print "word " k ": " g[k] " vs " f[k + 2]; exit 1 }
+    for (k = 5; k <= 7; k++) {
+      want = f[k + 2] * 0.017444444; d = g[k] - want
+      if (d > 1e-9 || d < -1e-9) { print "angle " k - 4 ": " g[k] " vs " want; exit 1 }
+    }
+  }'
+}
+
+# ---------------------------------------------------------------- runner
+# One mexrun process serves every call of an architecture, fed line by line
+# through a pipe; its replies go to $run_dir/run.out.
+start_runner() { # DIST RUN_DIR
+  run_dir=$2
+  mkfifo "$run_dir/run.in"
+  (cd "$1" && exec "$wine" testhost/mexrun.exe -d . - <"$run_dir/run.in" >"$run_dir/run.out" 2>"$run_dir/run.err") &
+  runner_pid=$!
+  exec {run_fd}>"$run_dir/run.in"
+}
+
+stop_runner() {
+  exec {run_fd}>&-
+  local i
+  for i in $(seq 100); do
+    kill -0 "$runner_pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  kill "$runner_pid" 2>/dev/null
+  wait "$runner_pid" 2>/dev/null
+  runner_pid=""
+}
+
+ends() { grep -cxE 'ok|failed' "$run_dir/run.out"; }
+
+# rsend LINE...: hands lines to the runner without waiting.
+rsend() {
+  run_mark=$(wc -l <"$run_dir/run.out")
+  run_ends=$(ends)
+  run_count=$#
+  printf '%s\n' "$@" >&"$run_fd" 2>/dev/null
+}
+
+# rwait: until every line of the last rsend has finished (60 s at most);
+# `raw` gets their output, `block` the same without "ms" lines and with port
+# handle values as H, `ms` the last call's time.
+rwait() {
+  local i
+  for i in $(seq 3000); do
+    [ "$(ends)" -ge $((run_ends + run_count)) ] && break
+    kill -0 "$runner_pid" 2>/dev/null || break
+    sleep 0.02
+  done
+  raw=$(tail -n +$((run_mark + 1)) "$run_dir/run.out")
+  ms=$(grep '^ms ' <<<"$raw" | tail -n1 | cut -d' ' -f2)
+  ms=${ms:--1}
+  block=$(grep -v '^ms ' <<<"$raw" \
+    | sed -E 's/^print \*hSerial: [0-9]+$/print *hSerial: H/; s/^(out1 class=uint32 size=1x1 values=)[0-9]+$/\1H/')
+}
+
+rcall() { rsend "$@"; rwait; }
+
+# until_call NAME: until the runner has started the call it was handed.
+until_call() {
+  local i
+  for i in $(seq 500); do
+    tail -n +$((run_mark + 1)) "$run_dir/run.out" | grep -qx "call $1" && return 0
+    sleep 0.02
+  done
+  return 1
+}
+
+values_of() { grep "^out$1 " <<<"$block" | sed 's/.*values=//'; }

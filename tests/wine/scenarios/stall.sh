@@ -1,0 +1,30 @@
+scenario_stall() { # ARCH SIM
+  local a=$1 s=$2
+  local pidv=${s}_pid
+  rcall "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:20"
+  kill -STOP "${!pidv}"
+  # Nobody drains the line: once the buffers are full a write must fail
+  # after its time-out (2 s + 10 ms a byte), not hang or half succeed.
+  local t0=$SECONDS
+  rcall 'repeat 100000 linkRun 0 $h s:fifteen_letters'
+  kill -CONT "${!pidv}"
+  local made
+  made=$(grep '^repeat ' <<<"$block" | cut -d' ' -f2)
+  check "$a a stalled line fails the write (after ${made:-?} writes went through)" grep -qx "error Error: could not write to serial port" <<<"$block" -- \
+    "$block" "after ${made:-?} calls in $((SECONDS - t0)) s"
+  check "$a ... after the write time-out (2 s + 10 ms a byte): $ms ms" in_range "$ms" 1900 10000 -- "last call took $ms ms"
+  # Every write reported done arrived whole; the failed one left a torn
+  # telegram at most (a partial write is no success).
+  local logv=${s}_log whole=0 i
+  for i in $(seq 100); do
+    whole=$(grep -cx 'start "fifteen_letters"' "${!logv}")
+    [ "$whole" -ge $((made - 1)) ] && break
+    sleep 0.05
+  done
+  sleep 0.3
+  whole=$(grep -cx 'start "fifteen_letters"' "${!logv}")
+  check "$a only the failed write is missing on the wire" [ "$whole" = $((made - 1)) ] -- \
+    "$whole whole telegrams for $made calls"
+  rcall 'linkDetach 0 $h'
+  check "$a a stalled port still closes" grep -qx ok <<<"$block" -- "$block"
+}
