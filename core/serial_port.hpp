@@ -6,15 +6,16 @@
 
 #include <cstdint>
 
+constexpr std::uint32_t noReadWait = 0xFFFFFFFFu;
+
 // A port proven to be one this process attached, ready for reads and writes.
 struct Port {
     std::uint32_t handle = 0;
     std::uint32_t timeoutMs = 0; // T, kept by the port itself since the attach
     // The wait a read last set up on the port (backends whose reads set up
     // their waits on the port itself, i.e. Win32), or noReadWait.
-    std::uint32_t readWaitMs = 0xFFFFFFFFu;
+    std::uint32_t readWaitMs = noReadWait;
 };
-constexpr std::uint32_t noReadWait = 0xFFFFFFFFu;
 
 enum class OpenOutcome { opened, notFound, refused };
 enum class SetupOutcome { done, busy, stateRefused, timeoutRefused };

@@ -128,7 +128,6 @@ int portFind(const std::uint32_t *handle, Port *port)
         return 0;
     port->handle = *handle;
     port->timeoutMs = timeouts.ReadIntervalTimeout;
-    port->readWaitMs = noReadWait;
     return 1;
 }
 

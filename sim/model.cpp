@@ -24,8 +24,6 @@ std::uint16_t roundClamped(double v, double low, double high)
 
 } // namespace
 
-void resetModel(Model *model) { *model = Model{}; }
-
 double modelTau(const Model &model) { return std::clamp(5.0 / (model.gain[0] + 1), tauMin, tauMax); }
 
 void advanceModel(Model *model, double dt)

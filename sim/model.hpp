@@ -18,7 +18,6 @@ struct Model {
     int gain[3] = {50, 0, 0};          // 0..255, as last received
 };
 
-void resetModel(Model *model);
 
 // Speed lag of every motor: tau = 5 / (g1 + 1) s, clamped to [0.02, 2].
 // Default g1 = 50 gives about 0.1 s; g2 and g3 are kept but not used.

@@ -9,15 +9,8 @@ set -uo pipefail
 plugins=$1 linksim=$2 srcdir=$3 expression=$4 required=${5:-}
 export LINKSIM=$linksim
 work=$(mktemp -d)
-MEXLINK_TEST_PIDS=$work/pids
-: >"$MEXLINK_TEST_PIDS"
-export MEXLINK_TEST_PIDS
+source "$srcdir/tests/octave/stop_simulators.sh" "$work"
 trace=$work/trace
-cleanup() {
-  while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$MEXLINK_TEST_PIDS"
-  rm -rf "$work"
-}
-trap cleanup EXIT
 octave-cli --norc --no-history --no-window-system \
   --path "$plugins" --path "$srcdir/tests/octave/lib" --path "$srcdir/tests/hardening" \
   --eval "${expression//\$TRACE/$trace}" 2>&1 | tee "$work/output"

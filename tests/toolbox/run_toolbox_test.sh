@@ -9,13 +9,7 @@ test_file=$1
 export LINKSIM=$2 MEXLINK_SOURCE_DIR=$3 MEXLINK_PLUGIN_DIR=${4:-}
 
 scratch=$(mktemp -d)
-export MEXLINK_TEST_PIDS=$scratch/pids
-: >"$MEXLINK_TEST_PIDS"
-cleanup() {
-  while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$MEXLINK_TEST_PIDS"
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
+source "$MEXLINK_SOURCE_DIR/tests/octave/stop_simulators.sh" "$scratch"
 mkdir -p "$scratch/home" "$scratch/tmp"
 export HOME=$scratch/home TMPDIR=$scratch/tmp
 export OMP_NUM_THREADS=2   # pkg install builds with this many jobs
