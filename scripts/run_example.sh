@@ -2,7 +2,9 @@
 # Runs one of the examples in Octave against the simulated controller:
 #   scripts/run_example.sh read_sensors | gain_sweep | mexlink_demo
 # With MEXLINK_PORT set (e.g. /dev/ttyUSB0) it uses that port instead, and
-# MEXLINK_PLUGIN_DIR picks other plug-ins than build/octave.
+# MEXLINK_PLUGIN_DIR picks other plug-ins than build/octave, and a folder in
+# MEXLINK_PATH_FIRST goes first on Octave's path (the tests put their shadows
+# of Octave-only functions there).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 name=${1:-}
@@ -21,5 +23,9 @@ fi
 if [[ -z ${MEXLINK_PORT:-} ]]; then
   exec bash "$root/scripts/with_simulator.sh" -- bash "$0" "$name"
 fi
+first=
+if [[ -n ${MEXLINK_PATH_FIRST:-} ]]; then
+  first="warning('off', 'Octave:shadowed-function'); addpath('$MEXLINK_PATH_FIRST');"
+fi
 exec octave-cli --norc --no-history --no-window-system --path "$plugins" --path "$root/examples" \
-  --eval "$name"
+  --eval "$first $name"

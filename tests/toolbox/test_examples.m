@@ -74,6 +74,20 @@
 %! assert(all(abs(table(3:end, 6) - 500) < 100));
 
 %!test
+%! % mexlink_demo: the summary table, not the struct it returns, and the
+%! % figure in demo-output/ of the current folder, 900 x 1000 pixels.
+%! sim = sim_start();
+%! stop = onCleanup(@() sim_stop(sim));
+%! [status, out] = run_example(source, plugins, sim.port, 'mexlink_demo');
+%! assert(status, 0, out);
+%! assert(~isempty(regexp(out, 'fresh status frames +[1-9]\d*\n', 'once')), out);
+%! assert(isempty(strfind(out, 'meanStateMs')), out);
+%! png = fullfile(pwd, 'demo-output', 'demo.png');
+%! assert(~isempty(strfind(out, ['plot written to ' png])), out);
+%! info = imfinfo(png);
+%! assert([info.Width, info.Height], [900, 1000]);
+
+%!test
 %! % An unknown example: the usage line and status 2.
 %! [status, out] = run_example(source, plugins, '/dev/null', 'no_such_example');
 %! assert(status, 2);

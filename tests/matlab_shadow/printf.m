@@ -1,0 +1,3 @@
+function varargout = printf(varargin)
+  [varargout{1:nargout}] = octave_only('printf', 'MATLAB has fprintf', varargin{:});
+end
