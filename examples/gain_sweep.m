@@ -12,7 +12,11 @@
 
 if ~exist('port', 'var') || isempty(port)
   port = getenv('MEXLINK_PORT');
-  if isempty(port), port = '/dev/ttyUSB0'; end
+end
+if isempty(port) && ispc
+  port = 'COM3';
+elseif isempty(port)
+  port = '/dev/ttyUSB0';
 end
 gains = [10 20 40 80 160 255];   % first gain (0..255); the other two stay 0
 step = 8.5;                      % linkSend value: 8.5 * 5.8976 -> 50 of 100

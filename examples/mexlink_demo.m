@@ -5,8 +5,20 @@ function summary = mexlink_demo(port, outdir)
 %   status with linkState and sends setpoints with linkSend so that the three
 %   motor angles follow their targets. It halts, detaches, prints a summary
 %   and writes OUTDIR/demo.png (angles against targets).
-  if nargin < 1 || isempty(port), port = getenv('MEXLINK_PORT'); end
-  if nargin < 2 || isempty(outdir), outdir = pwd; end
+%
+%   PORT defaults to the environment variable MEXLINK_PORT, else
+%   /dev/ttyUSB0 ('COM3' on Windows); OUTDIR to demo-output in the current
+%   folder. In MATLAB on Windows, e.g.: mexlink_demo('COM3');
+%   Against the simulated controller: scripts/run_example.sh mexlink_demo
+  if nargin < 1 || isempty(port)
+    port = getenv('MEXLINK_PORT');
+  end
+  if isempty(port) && ispc
+    port = 'COM3';
+  elseif isempty(port)
+    port = '/dev/ttyUSB0';
+  end
+  if nargin < 2 || isempty(outdir), outdir = fullfile(pwd, 'demo-output'); end
   if ~exist(outdir, 'dir'), mkdir(outdir); end
 
   degPerUnit = 1 / 0.017444444;     % linkState angles -> degrees
@@ -47,12 +59,12 @@ function summary = mexlink_demo(port, outdir)
   err = abs(angle(settled, :) - target(settled, :));
   summary = struct('frames', fresh, 'shortReads', short, 'meanStateMs', 1000 * mean(cost), ...
                    'finalErrorDeg', max(err, [], 1));
-  printf('\n%-28s %10s\n', 'quantity', 'value');
-  printf('%-28s %10d\n', 'fresh status frames', fresh);
-  printf('%-28s %10d\n', 'short reads', short);
-  printf('%-28s %10.1f\n', 'mean linkState time (ms)', summary.meanStateMs);
+  fprintf('\n%-28s %10s\n', 'quantity', 'value');
+  fprintf('%-28s %10d\n', 'fresh status frames', fresh);
+  fprintf('%-28s %10d\n', 'short reads', short);
+  fprintf('%-28s %10.1f\n', 'mean linkState time (ms)', summary.meanStateMs);
   for k = 1:3
-    printf('%-28s %10.1f\n', sprintf('motor %d error, last 1 s (deg)', k), summary.finalErrorDeg(k));
+    fprintf('%-28s %10.1f\n', sprintf('motor %d error, last 1 s (deg)', k), summary.finalErrorDeg(k));
   end
 
   plotRun(t, angle, target, duration, fullfile(outdir, 'demo.png'));
@@ -71,31 +83,27 @@ function detachQuietly(h)
 end
 
 function plotRun(t, angle, target, duration, file)
-  % Headless: gnuplot draws, cairo writes the PNG; its notices are not ours.
-  state = warning('off', 'all');
-  restore = onCleanup(@() warning(state));
-  graphics_toolkit('gnuplot');
-  fig = figure('visible', 'off');
+  fig = png_figure([900 1000]);
   names = {'Motor 1: step to 90 degrees at 0.5 s', 'Motor 2: sine of 45 degrees at 0.5 Hz', ...
            'Motor 3: step to -60 degrees at 1.5 s'};
   for k = 1:3
     ax = subplot(3, 1, k);
     % Lower each panel's top, so its title clears the time axis above it.
-    set(ax, 'position', get(ax, 'position') - [0 0 0 0.045]);
-    plot(ax, t, target(:, k), 'k--', 'linewidth', 1.5, t, angle(:, k), 'b-', 'linewidth', 1.5);
+    set(ax, 'Position', get(ax, 'Position') - [0 0 0 0.045]);
+    lines = plot(ax, t, target(:, k), 'k--', t, angle(:, k), 'b-');
+    set(lines, 'LineWidth', 1.5);
+    set(ax, 'FontSize', 8);   % after plot, which resets the axes
     xlim(ax, [0 duration]);
     span = [min([target(:, k); angle(:, k)]), max([target(:, k); angle(:, k)])];
     ylim(ax, span + [-0.15 0.15] * max(diff(span), 1));
-    set(ax, 'fontsize', 8);
-    title(ax, names{k}, 'fontsize', 9);
-    ylabel(ax, 'angle (degrees)', 'fontsize', 8);
-    xlabel(ax, 'time (s)', 'fontsize', 8);
+    title(ax, names{k}, 'FontSize', 9);
+    ylabel(ax, 'angle (degrees)', 'FontSize', 8);
+    xlabel(ax, 'time (s)', 'FontSize', 8);
     grid(ax, 'on');
     if k == 1
-      legend(ax, 'target', 'measured', 'location', 'southeast');   % empty after the step
+      legend(ax, 'target', 'measured', 'Location', 'southeast');   % empty after the step
     end
   end
-  print(fig, file, '-dpngcairo', '-S900,1000');
-  close(fig);
-  printf('plot written to %s\n', file);
+  png_figure(fig, file);
+  fprintf('plot written to %s\n', file);
 end

@@ -11,7 +11,11 @@
 
 if ~exist('port', 'var') || isempty(port)
   port = getenv('MEXLINK_PORT');
-  if isempty(port), port = '/dev/ttyUSB0'; end
+end
+if isempty(port) && ispc
+  port = 'COM3';
+elseif isempty(port)
+  port = '/dev/ttyUSB0';
 end
 program = 'drive';               % a stored program that sends status messages
 count = 10;                      % messages to print

@@ -28,4 +28,4 @@ if [[ -n ${MEXLINK_PATH_FIRST:-} ]]; then
   first="warning('off', 'Octave:shadowed-function'); addpath('$MEXLINK_PATH_FIRST');"
 fi
 exec octave-cli --norc --no-history --no-window-system --path "$plugins" --path "$root/examples" \
-  --eval "$first $name"
+  --eval "$first $name;"

@@ -1,5 +1,6 @@
 function outdir = mexlink_build(outdir, varargin)
 %MEXLINK_BUILD  Compile the mexlink commands for this MATLAB or Octave.
+%
 %   mexlink_build
 %   mexlink_build(outdir)
 %   mexlink_build(outdir, option, ...)
@@ -28,6 +29,8 @@ function outdir = mexlink_build(outdir, varargin)
 %   Call the commands from any current folder but toolbox/ itself: there
 %   the files that stand for them before they are built come first.
 %
+%   The toolbox runs in MATLAB R2015b and later, and in GNU Octave.
+%
 %   Example
 %     addpath('/path/to/mexlink/toolbox'); mexlink_build
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
@@ -39,7 +42,7 @@ function outdir = mexlink_build(outdir, varargin)
   coredir = fullfile(root, 'core');
   cmddir = fullfile(root, 'commands');
   if ~exist(fullfile(coredir, 'sources.txt'), 'file') || ~exist(cmddir, 'dir')
-    error('mexlink_build: the sources (core/, commands/) are not in %s', root);
+    error('mexlink:noSources', 'mexlink_build: the sources (core/, commands/) are not in %s', root);
   end
   host = mexlink_host();
   if nargin < 1 || isempty(outdir)
@@ -47,7 +50,7 @@ function outdir = mexlink_build(outdir, varargin)
   end
   if ~exist(outdir, 'dir')
     [ok, msg] = mkdir(outdir);
-    if ~ok, error('mexlink_build: cannot create %s: %s', outdir, msg); end
+    if ~ok, error('mexlink:outdirFailed', 'mexlink_build: cannot create %s: %s', outdir, msg); end
   end
   outdir = absolutePath(outdir);
 
@@ -96,7 +99,7 @@ end
 
 function sources = platformSources(listFile, platform)
   % The files of core/sources.txt whose line names this platform.
-  lines = strsplit(fileread(listFile), {"\r\n", "\n"});
+  lines = regexp(fileread(listFile), '\r?\n', 'split');
   sources = {};
   for k = 1:numel(lines)
     words = strsplit(strtrim(lines{k}));
@@ -150,7 +153,7 @@ function object = compileObject(host, source, objdir, flags)
   mex('-c', flags{:}, source, '-outdir', objdir);
   found = [dir(fullfile(objdir, [name '.o'])); dir(fullfile(objdir, [name '.obj']))];
   if isempty(found)
-    error('mexlink_build: mex left no object file for %s in %s', source, objdir);
+    error('mexlink:noObject', 'mexlink_build: mex left no object file for %s in %s', source, objdir);
   end
   object = fullfile(objdir, found(1).name);
 end

@@ -20,7 +20,7 @@ function host = mexlink_host()
   end
   config = mex.getCompilerConfigurations('C++', 'Selected');
   if isempty(config)
-    error('mexlink_build: no C++ compiler is set up for mex; run: mex -setup C++');
+    error('mexlink:noCompiler', 'mexlink_build: no C++ compiler is set up for mex; run: mex -setup C++');
   end
   if strncmpi(config(1).Manufacturer, 'Microsoft', 9)
     host.compiler = 'msvc';
