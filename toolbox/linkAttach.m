@@ -1,5 +1,6 @@
 function varargout = linkAttach(varargin)
 %LINKATTACH  Open and configure the serial port to the controller.
+%
 %   h = linkAttach(portName, baudRate, byteSize, parity, timeoutMs)
 %
 %   Opens the serial port named exactly as given, sets its baud rate, byte
@@ -37,24 +38,36 @@ function varargout = linkAttach(varargin)
 %   Prints "*hSerial: N" (the system's number for the port, -1 when it could
 %   not be opened) and, once the port is set up, "openSerial: Successful!".
 %
-%   Errors
-%     Error: five input arguments required
-%     Error: too many output arguments
-%     Error: arg0 must be a string         portName is not a char array
-%     Error: arg0 must be a row vector     portName has other than one row
-%     Error: argN must be a number         argument N (1 to 4) is empty or
-%                                          not numeric or logical
-%     Error: serial port does not exist    no port of that name
-%     Error: opening the serial port       no permission (Linux: join the
-%                                          dialout group), or the port is in
-%                                          use by another program or handle
-%     Error: setting serial port state     not a serial port, or a baud
-%                                          rate, byte size or parity that the
-%                                          port refuses
-%     Error: setting timeout               timeoutMs below 0
+%   Errors (identifier, then the message; err.identifier in try/catch)
+%     mexlink:inputCount          Error: five input arguments required
+%     mexlink:outputCount         Error: too many output arguments
+%     mexlink:portNameNotText     Error: arg0 must be a string
+%                                   portName is not a char array (in MATLAB:
+%                                   single quotes, not a "string")
+%     mexlink:portNameNotRow      Error: arg0 must be a row vector
+%                                   portName has other than one row
+%     mexlink:notNumber           Error: argN must be a number
+%                                   argument N (1 to 4) is empty or not
+%                                   numeric or logical
+%     mexlink:noSuchPort          Error: serial port does not exist
+%                                   no port of that name
+%     mexlink:portBusy            Error: opening the serial port
+%                                   the port is in use by another program or
+%                                   by another handle of this session
+%     mexlink:portDenied          Error: opening the serial port
+%                                   no permission (Linux: join the group
+%                                   dialout, then log in again)
+%     mexlink:openFailed          Error: opening the serial port
+%                                   any other reason the system gives
+%     mexlink:stateFailed         Error: setting serial port state
+%                                   not a serial port, or a baud rate, byte
+%                                   size or parity that the port refuses
+%     mexlink:timeoutFailed       Error: setting timeout
+%                                   timeoutMs below 0
 %   Warning
-%     Error: allocating memory to string   the port name could not be
-%                                          copied; no handle is returned
+%     mexlink:nameCopyFailed      Error: allocating memory to string
+%                                   the port name could not be copied;
+%                                   no handle is returned
 %
 %   Example
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);   % 'COM3' on Windows
@@ -63,6 +76,11 @@ function varargout = linkAttach(varargin)
 %   See also linkDetach, linkRun, linkState, mexlink.
 
   % Stands for the plug-in until it is built: the built linkAttach beside this
-  % file is what MATLAB and Octave run.
+  % file is what MATLAB and Octave run, unless this folder is the current one,
+  % which comes first on the path.
+  if strcmp(pwd(), fileparts(mfilename('fullpath')))
+    error('mexlink:notBuilt', ['%s: the current folder is toolbox/, whose help files stand in ' ...
+          'for the commands there: cd elsewhere (and run mexlink_build once)'], mfilename());
+  end
   error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
 end

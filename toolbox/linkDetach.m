@@ -1,5 +1,6 @@
 function varargout = linkDetach(varargin)
 %LINKDETACH  Close the serial port that linkAttach opened.
+%
 %   linkDetach(h)
 %
 %   Closes the port, so that this or another program can attach it again.
@@ -11,16 +12,23 @@ function varargout = linkDetach(varargin)
 %
 %   No output. Prints "closeSerial: Successful!".
 %
-%   Errors
-%     Error: too many input arguments
-%     Error: too many output arguments
-%     Error: one input arguments required
-%     Error: invalid port handle           h is not a non-empty real uint32
-%                                          array
-%     Error: serial port does not exist.   h is 4294967295, the value that
-%                                          stands for no port
-%     Error: could not close serial port.  h is not an open port, e.g. it
-%                                          was closed already
+%   Errors (identifier, then the message; err.identifier in try/catch)
+%     mexlink:inputCount          Error: too many input arguments
+%                                   more than one argument
+%     mexlink:inputCount          Error: one input arguments required  no argument
+%     mexlink:outputCount         Error: too many output arguments
+%     mexlink:invalidHandle       Error: invalid port handle
+%                                   h is not a non-empty real uint32 array
+%     mexlink:noPort              Error: serial port does not exist.
+%                                   h is 4294967295, the value that stands
+%                                   for no port
+%     mexlink:notAttached         Error: could not close serial port.
+%                                   h names no port attached in this
+%                                   session: detached already, released by
+%                                   clear all (or clear functions, clear
+%                                   linkAttach), or never attached
+%     mexlink:closeFailed         Error: could not close serial port.
+%                                   the system refused to close the port
 %
 %   Example
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
@@ -29,6 +37,11 @@ function varargout = linkDetach(varargin)
 %   See also linkAttach, linkHalt, mexlink.
 
   % Stands for the plug-in until it is built: the built linkDetach beside this
-  % file is what MATLAB and Octave run.
+  % file is what MATLAB and Octave run, unless this folder is the current one,
+  % which comes first on the path.
+  if strcmp(pwd(), fileparts(mfilename('fullpath')))
+    error('mexlink:notBuilt', ['%s: the current folder is toolbox/, whose help files stand in ' ...
+          'for the commands there: cd elsewhere (and run mexlink_build once)'], mfilename());
+  end
   error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
 end

@@ -1,5 +1,6 @@
 function varargout = linkGains(varargin)
 %LINKGAINS  Post three motor gains to the running program's mailbox.
+%
 %   linkGains(h, g1, g2, g3)
 %
 %   Sends one mailbox message holding three gains, e.g. the P, I and D gains
@@ -16,17 +17,24 @@ function varargout = linkGains(varargin)
 %   No output. One output may be asked for (as in an anonymous function)
 %   but is never set.
 %
-%   Errors
-%     Error: four input arguments required
-%     Error: too many output arguments
-%     Error: invalid port handle            h is not a non-empty real uint32
-%                                           array
-%     Error: argN must be a number          gN (N = 1 to 3) is empty or not
-%                                           numeric or logical
-%     Error: invalid motor PID value(s)     a gain outside 0..255 (or NaN);
-%                                           nothing is sent
-%     Error: could not write to serial port h is not an open port, or the
-%                                           port stopped taking bytes
+%   Errors (identifier, then the message; err.identifier in try/catch)
+%     mexlink:inputCount          Error: four input arguments required
+%     mexlink:outputCount         Error: too many output arguments
+%     mexlink:invalidHandle       Error: invalid port handle
+%                                   h is not a non-empty real uint32 array
+%     mexlink:notNumber           Error: argN must be a number
+%                                   gN (N = 1 to 3) is empty or not numeric
+%                                   or logical
+%     mexlink:invalidGains        Error: invalid motor PID value(s)
+%                                   a gain outside 0..255 (or NaN);
+%                                   nothing is sent
+%     mexlink:notAttached         Error: could not write to serial port
+%                                   h names no port attached in this
+%                                   session (detached, or released by
+%                                   clear all)
+%     mexlink:writeFailed         Error: could not write to serial port
+%                                   the port took no bytes for about 2 s,
+%                                   or the device went away
 %
 %   Example
 %     linkRun(h, 'balance');
@@ -35,6 +43,11 @@ function varargout = linkGains(varargin)
 %   See also linkSend, linkRun, mexlink.
 
   % Stands for the plug-in until it is built: the built linkGains beside this
-  % file is what MATLAB and Octave run.
+  % file is what MATLAB and Octave run, unless this folder is the current one,
+  % which comes first on the path.
+  if strcmp(pwd(), fileparts(mfilename('fullpath')))
+    error('mexlink:notBuilt', ['%s: the current folder is toolbox/, whose help files stand in ' ...
+          'for the commands there: cd elsewhere (and run mexlink_build once)'], mfilename());
+  end
   error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
 end

@@ -1,5 +1,6 @@
 function varargout = linkHalt(varargin)
 %LINKHALT  Stop the program running on the controller.
+%
 %   linkHalt(h)
 %
 %   Asks the controller to stop the program that linkRun started. The
@@ -10,14 +11,20 @@ function varargout = linkHalt(varargin)
 %
 %   No output.
 %
-%   Errors
-%     Error: one input arguments required
-%     Error: too many output arguments
-%     Error: invalid port handle            h is not a non-empty real uint32
-%                                           array
-%     Error: serial port does not exist     h is 4294967295 (no port)
-%     Error: could not write to serial port h is not an open port, or the
-%                                           port stopped taking bytes
+%   Errors (identifier, then the message; err.identifier in try/catch)
+%     mexlink:inputCount          Error: one input arguments required
+%     mexlink:outputCount         Error: too many output arguments
+%     mexlink:invalidHandle       Error: invalid port handle
+%                                   h is not a non-empty real uint32 array
+%     mexlink:noPort              Error: serial port does not exist
+%                                   h is 4294967295 (no port)
+%     mexlink:notAttached         Error: could not write to serial port
+%                                   h names no port attached in this
+%                                   session (detached, or released by
+%                                   clear all)
+%     mexlink:writeFailed         Error: could not write to serial port
+%                                   the port took no bytes for about 2 s,
+%                                   or the device went away
 %
 %   Example
 %     linkRun(h, 'balance');
@@ -26,6 +33,11 @@ function varargout = linkHalt(varargin)
 %   See also linkRun, linkDetach, mexlink.
 
   % Stands for the plug-in until it is built: the built linkHalt beside this
-  % file is what MATLAB and Octave run.
+  % file is what MATLAB and Octave run, unless this folder is the current one,
+  % which comes first on the path.
+  if strcmp(pwd(), fileparts(mfilename('fullpath')))
+    error('mexlink:notBuilt', ['%s: the current folder is toolbox/, whose help files stand in ' ...
+          'for the commands there: cd elsewhere (and run mexlink_build once)'], mfilename());
+  end
   error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
 end

@@ -1,5 +1,6 @@
 function varargout = linkPeek(varargin)
 %LINKPEEK  Read once from the port and show the last bytes received.
+%
 %   bytes = linkPeek(h)
 %
 %   Makes one read of up to 50 bytes under the read time-out rule of the
@@ -17,16 +18,21 @@ function varargout = linkPeek(varargin)
 %     bytes      7x1 uint8, the last seven bytes of the read, oldest first;
 %                all zero when fewer than seven arrived
 %
-%   Errors
-%     Error: one input arguments required
-%     Error: too many output arguments
-%     Error: invalid port handle            h is not a non-empty real uint32
-%                                           array
-%     Error: could not read from serial port
-%                                           h is not an open port, or the
-%                                           port failed (e.g. unplugged)
-%     Error: read interrupted by Ctrl-C     you pressed Ctrl-C while the read
-%                                           waited; the port stays attached
+%   Errors (identifier, then the message; err.identifier in try/catch)
+%     mexlink:inputCount          Error: one input arguments required
+%     mexlink:outputCount         Error: too many output arguments
+%     mexlink:invalidHandle       Error: invalid port handle
+%                                   h is not a non-empty real uint32 array
+%     mexlink:notAttached         Error: could not read from serial port
+%                                   h names no port attached in this
+%                                   session (detached, or released by
+%                                   clear all)
+%     mexlink:readFailed          Error: could not read from serial port
+%                                   the device went away (unplugged,
+%                                   switched off)
+%     mexlink:interrupted         Error: read interrupted by Ctrl-C
+%                                   you pressed Ctrl-C while the read
+%                                   waited; the port stays attached
 %
 %   Example
 %     bytes = linkPeek(h);
@@ -35,6 +41,11 @@ function varargout = linkPeek(varargin)
 %   See also linkState, linkAttach, mexlink.
 
   % Stands for the plug-in until it is built: the built linkPeek beside this
-  % file is what MATLAB and Octave run.
+  % file is what MATLAB and Octave run, unless this folder is the current one,
+  % which comes first on the path.
+  if strcmp(pwd(), fileparts(mfilename('fullpath')))
+    error('mexlink:notBuilt', ['%s: the current folder is toolbox/, whose help files stand in ' ...
+          'for the commands there: cd elsewhere (and run mexlink_build once)'], mfilename());
+  end
   error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
 end

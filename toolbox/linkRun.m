@@ -1,5 +1,6 @@
 function varargout = linkRun(varargin)
 %LINKRUN  Start a program stored on the controller.
+%
 %   linkRun(h, name)
 %
 %   Asks the controller to start its stored program called name. The
@@ -13,20 +14,28 @@ function varargout = linkRun(varargin)
 %
 %   No output.
 %
-%   Errors
-%     Error: two input arguments required
-%     Error: too many output arguments
-%     Input must be a string                name is not a char array
-%     Error: data should be a linear vector or is too long
-%                                           name has other than one row
-%                                           ('' has none) or more than 15
-%                                           characters
-%     Error: allocating memory to string    name could not be copied
-%     Error: invalid port handle            h is not a non-empty real uint32
-%                                           array
-%     Error: serial port does not exist     h is 4294967295 (no port)
-%     Error: could not write to serial port h is not an open port, or the
-%                                           port stopped taking bytes
+%   Errors (identifier, then the message; err.identifier in try/catch)
+%     mexlink:inputCount          Error: two input arguments required
+%     mexlink:outputCount         Error: too many output arguments
+%     mexlink:programNameNotText  Input must be a string
+%                                   name is not a char array
+%     mexlink:badProgramName      Error: data should be a linear vector or is too long
+%                                   name has other than one row ('' has
+%                                   none), more than 15 characters, or a
+%                                   char(0); nothing is sent
+%     mexlink:nameCopyFailed      Error: allocating memory to string
+%                                   name could not be copied
+%     mexlink:invalidHandle       Error: invalid port handle
+%                                   h is not a non-empty real uint32 array
+%     mexlink:noPort              Error: serial port does not exist
+%                                   h is 4294967295 (no port)
+%     mexlink:notAttached         Error: could not write to serial port
+%                                   h names no port attached in this
+%                                   session (detached, or released by
+%                                   clear all)
+%     mexlink:writeFailed         Error: could not write to serial port
+%                                   the port took no bytes for about 2 s,
+%                                   or the device went away
 %
 %   Example
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
@@ -35,6 +44,11 @@ function varargout = linkRun(varargin)
 %   See also linkHalt, linkSend, linkGains, linkState, mexlink.
 
   % Stands for the plug-in until it is built: the built linkRun beside this
-  % file is what MATLAB and Octave run.
+  % file is what MATLAB and Octave run, unless this folder is the current one,
+  % which comes first on the path.
+  if strcmp(pwd(), fileparts(mfilename('fullpath')))
+    error('mexlink:notBuilt', ['%s: the current folder is toolbox/, whose help files stand in ' ...
+          'for the commands there: cd elsewhere (and run mexlink_build once)'], mfilename());
+  end
   error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
 end

@@ -1,5 +1,6 @@
 function varargout = linkState(varargin)
 %LINKSTATE  Read the controller's newest status message.
+%
 %   [values, isShort] = linkState(h)
 %
 %   Reads everything the controller has sent since the last read, in reads
@@ -8,9 +9,13 @@ function varargout = linkState(varargin)
 %   20 bytes read are the newest status message (a message that the 50-byte
 %   reads cut in two is still read whole):
 %     values(1:4)  four unsigned 16-bit sensor values (0 to 65535)
-%     values(5:7)  three motor angles: raw 32-bit whole degrees, folded
-%                  (raw > 32767 stands for raw - 65535), times 0.017444444,
-%                  i.e. about radians (divide by 0.017444444 for degrees)
+%     values(5:7)  three motor angles: whole degrees times 0.017444444,
+%                  i.e. about radians (divide by 0.017444444 for degrees).
+%                  The controller sends an angle folded, as its encoding
+%                  has it: a raw value above 32767 stands for raw - 65535.
+%                  So an angle jumps where it crosses the fold, about 91
+%                  turns out: raw 32767 reads +571.602 (32767 degrees),
+%                  raw 32768 reads -571.602 (-32767 degrees).
 %   The call returns about T ms after the newest message ended. On a silent
 %   line it returns after T + 50*T ms with isShort = 1; Ctrl-C ends the
 %   wait sooner.
@@ -28,21 +33,26 @@ function varargout = linkState(varargin)
 %                came, or the messages ended exactly with a full 50-byte
 %                read), else 0. Read again when it is 1.
 %
-%   Errors
-%     Error: one input arguments required
-%     Error: too many output arguments
-%     Error: invalid port handle            h is not a non-empty real uint32
-%                                           array
-%     Error: the serial line never paused   after about 2 s (plus one read's
-%                                           T + 50*T ms) bytes still kept
-%                                           coming without a pause of T ms:
-%                                           T is 0 or too large for the
-%                                           controller's send rate
-%     Error: could not read from serial port
-%                                           h is not an open port, or the
-%                                           port failed (e.g. unplugged)
-%     Error: read interrupted by Ctrl-C     you pressed Ctrl-C while the read
-%                                           waited; the port stays attached
+%   Errors (identifier, then the message; err.identifier in try/catch)
+%     mexlink:inputCount          Error: one input arguments required
+%     mexlink:outputCount         Error: too many output arguments
+%     mexlink:invalidHandle       Error: invalid port handle
+%                                   h is not a non-empty real uint32 array
+%     mexlink:neverPaused         Error: the serial line never paused
+%                                   after about 2 s (plus one read's
+%                                   T + 50*T ms) bytes still kept coming
+%                                   without a pause of T ms: T is 0 or too
+%                                   large for the controller's send rate
+%     mexlink:notAttached         Error: could not read from serial port
+%                                   h names no port attached in this
+%                                   session (detached, or released by
+%                                   clear all)
+%     mexlink:readFailed          Error: could not read from serial port
+%                                   the device went away (unplugged,
+%                                   switched off)
+%     mexlink:interrupted         Error: read interrupted by Ctrl-C
+%                                   you pressed Ctrl-C while the read
+%                                   waited; the port stays attached
 %
 %   Example
 %     [values, isShort] = linkState(h);
@@ -51,6 +61,11 @@ function varargout = linkState(varargin)
 %   See also linkPeek, linkAttach, linkSend, mexlink.
 
   % Stands for the plug-in until it is built: the built linkState beside this
-  % file is what MATLAB and Octave run.
+  % file is what MATLAB and Octave run, unless this folder is the current one,
+  % which comes first on the path.
+  if strcmp(pwd(), fileparts(mfilename('fullpath')))
+    error('mexlink:notBuilt', ['%s: the current folder is toolbox/, whose help files stand in ' ...
+          'for the commands there: cd elsewhere (and run mexlink_build once)'], mfilename());
+  end
   error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
 end

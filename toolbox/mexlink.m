@@ -27,6 +27,15 @@ function mexlink()
 %
 %   help linkAttach (or any command) tells its arguments, outputs and every
 %   message it can raise; mexlink_build compiles the commands.
+%
+% Errors carry identifiers (mexlink:portBusy, mexlink:notAttached, ...),
+% listed in each command's help, to branch on in try/catch:
+%   try
+%     h = linkAttach('COM3', 115200, 8, 0, 5);
+%   catch err
+%     if strcmp(err.identifier, 'mexlink:portBusy'), disp('close the other program'); end
+%     rethrow(err);
+%   end
 
   help('mexlink');
 end

@@ -55,10 +55,21 @@
 %! addpath(fullfile(tree, 'toolbox'));
 %! unwind_protect
 %!   assert_error_ends(@() mexlink_build(tempname()), ...
-%!                     sprintf('the sources (core/, commands/) are not in %s', tree));
+%!                     sprintf('the sources (core/, commands/) are not in %s', tree), 'mexlink:noSources');
 %!   for k = 1:numel(names)
-%!     assert_error_ends(@() feval(names{k}), [names{k} ' is not built yet: run mexlink_build (see README)']);
+%!     assert_error_ends(@() feval(names{k}), [names{k} ' is not built yet: run mexlink_build (see README)'], ...
+%!                       'mexlink:notBuilt');
 %!   end
+%!   % With toolbox/ as the current folder they name that as the cause.
+%!   here = cd(fullfile(tree, 'toolbox'));
+%!   back = onCleanup(@() cd(here));
+%!   try
+%!     linkAttach('/dev/null', 115200, 8, 0, 5);
+%!   catch err
+%!   end
+%!   assert(err.identifier, 'mexlink:notBuilt');
+%!   assert(err.message, ['linkAttach: the current folder is toolbox/, whose help files stand in ' ...
+%!                        'for the commands there: cd elsewhere (and run mexlink_build once)']);
 %! unwind_protect_cleanup
 %!   remove_tree(tree, false);
 %! end_unwind_protect
