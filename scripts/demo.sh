@@ -4,6 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh" demo
+echo "building the Octave and Windows plug-ins and the simulator (about a minute the first time)"
 bash "$root/scripts/build_windows.sh" >/dev/null
 bash "$root/scripts/build.sh" mexlink_octave linksim >/dev/null
 echo "built: build/octave/*.mex, dist/win32/*.mexw32, dist/win64/*.mexw64"
