@@ -3,22 +3,25 @@
 #include <cstdint>
 
 #include "argument_checks.hpp"
-#include "messages.hpp"
+#include "raise.hpp"
 #include "serial.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    checkInputCount(nrhs, 5, message::fiveInputsRequired);
+    // Ports left attached when the plug-in is cleared or the host exits are
+    // closed then, so a lost handle never keeps a port locked.
+    mexAtExit(releaseAttachedPorts);
+    checkInputCount(nrhs, 5, message::inputCountFive);
     checkOutputCount(nlhs, 1);
     if (mxIsChar(prhs[0]) != true)
-        mexErrMsgTxt(message::portNameNotText);
+        raiseError(message::portNameNotText);
     if (mxGetM(prhs[0]) != 1)
-        mexErrMsgTxt(message::portNameNotOneRow);
+        raiseError(message::portNameNotRow);
 
     const mwSize length = static_cast<mwSize>(mxGetN(prhs[0]) + 1);
     auto *portName = static_cast<char *>(mxCalloc(length, 1));
     if (portName == nullptr || mxGetString(prhs[0], portName, length) != 0) {
-        mexWarnMsgTxt(message::nameCopyFailed);
+        raiseWarning(message::nameCopyFailed);
         return;
     }
 

@@ -1,7 +1,7 @@
 // linkDetach(h)
 // Closes the port that linkAttach opened.
 #include "argument_checks.hpp"
-#include "messages.hpp"
+#include "raise.hpp"
 #include "serial.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
@@ -9,9 +9,9 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     (void)plhs;
     // Inputs before outputs, a missing one included.
     if (nrhs > 1)
-        mexErrMsgTxt(message::tooManyInputs);
+        raiseError(message::inputCountTooMany);
     if (nrhs < 1)
-        mexErrMsgTxt(message::oneInputRequired);
+        raiseError(message::inputCountOne);
     checkOutputCount(nlhs, 0);
     closeSerial(portHandleOf(prhs[0]));
     mexPrintf(diagnostic::closed);

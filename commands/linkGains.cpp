@@ -1,14 +1,14 @@
 // linkGains(h, g1, g2, g3)
 // Posts three motor gains, each an integer 0..255, to the running program's mailbox.
 #include "argument_checks.hpp"
-#include "messages.hpp"
+#include "raise.hpp"
 #include "serial.hpp"
 #include "telegrams.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     (void)plhs;
-    checkInputCount(nrhs, 4, message::fourInputsRequired);
+    checkInputCount(nrhs, 4, message::inputCountFour);
     checkOutputCount(nlhs, 1);
     const std::uint32_t *handle = portHandleOf(prhs[0]);
     std::int32_t gains[3];
@@ -16,7 +16,7 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
         gains[i] = toInt(scalarOf(prhs[i + 1], i + 1));
     for (const std::int32_t gain : gains)
         if (gain < 0 || gain > 255)
-            mexErrMsgTxt(message::invalidGains);
+            raiseError(message::invalidGains);
     const auto telegram = buildMailboxMessage(gains[0], gains[1], gains[2]);
     writeSerial(handle, telegram.bytes, telegram.size);
 }

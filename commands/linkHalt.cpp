@@ -1,18 +1,18 @@
 // linkHalt(h)
 // Stops the program running on the controller.
 #include "argument_checks.hpp"
-#include "messages.hpp"
+#include "raise.hpp"
 #include "serial.hpp"
 #include "telegrams.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     (void)plhs;
-    checkInputCount(nrhs, 1, message::oneInputRequired);
+    checkInputCount(nrhs, 1, message::inputCountOne);
     checkOutputCount(nlhs, 0);
     const std::uint32_t *handle = portHandleOf(prhs[0]);
     if (*handle == invalidPortHandle)
-        mexErrMsgTxt(message::noSuchPort);
+        raiseError(message::noPort);
     constexpr auto telegram = buildStopProgram();
     writeSerial(handle, telegram.bytes, telegram.size);
 }

@@ -2,13 +2,13 @@
 // Reads once (up to 50 bytes), prints how many arrived, and returns the last
 // seven of them as a 7x1 uint8 (zeros when fewer than seven arrived).
 #include "argument_checks.hpp"
-#include "messages.hpp"
+#include "raise.hpp"
 #include "serial.hpp"
 #include "status_frames.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    checkInputCount(nrhs, 1, message::oneInputRequired);
+    checkInputCount(nrhs, 1, message::inputCountOne);
     checkOutputCount(nlhs, 1);
     const std::uint32_t *handle = portHandleOf(prhs[0]);
     const mwSize dims[1] = {peekByteCount};

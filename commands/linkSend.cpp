@@ -2,14 +2,14 @@
 // Posts three setpoints to the running program's mailbox: each is scaled by
 // 5.8976, limited to -100..100 and sent as 0..200.
 #include "argument_checks.hpp"
-#include "messages.hpp"
+#include "raise.hpp"
 #include "serial.hpp"
 #include "telegrams.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     (void)plhs;
-    checkInputCount(nrhs, 4, message::fourInputsRequired);
+    checkInputCount(nrhs, 4, message::inputCountFour);
     checkOutputCount(nlhs, 1);
     const std::uint32_t *handle = portHandleOf(prhs[0]);
     int fields[3];

@@ -3,13 +3,13 @@
 // values is 7x1 double, isShort a 1x1 int8 that is 1 when the newest bytes
 // read were too few to hold a frame.
 #include "argument_checks.hpp"
-#include "messages.hpp"
+#include "raise.hpp"
 #include "serial.hpp"
 #include "status_frames.hpp"
 
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
-    checkInputCount(nrhs, 1, message::oneInputRequired);
+    checkInputCount(nrhs, 1, message::inputCountOne);
     checkOutputCount(nlhs, 2);
     const std::uint32_t *handle = portHandleOf(prhs[0]);
     plhs[0] = mxCreateNumericMatrix(statusValueCount, 1, mxDOUBLE_CLASS, mxREAL);

@@ -1,18 +1,18 @@
 #include "argument_checks.hpp"
 
-#include "messages.hpp"
+#include "raise.hpp"
 
-int checkInputCount(int nrhs, int expected, const char *message)
+int checkInputCount(int nrhs, int expected, const Message &message)
 {
     if (nrhs != expected)
-        mexErrMsgTxt(message);
+        raiseError(message);
     return 1;
 }
 
 int checkOutputCount(int nlhs, int allowed)
 {
     if (nlhs > allowed)
-        mexErrMsgTxt(message::tooManyOutputs);
+        raiseError(message::outputCount);
     return 1;
 }
 
@@ -23,7 +23,7 @@ const std::uint32_t *portHandleOf(const mxArray *arg)
     const void *data = nullptr;
     if (arg == nullptr || !mxIsUint32(arg) || mxIsComplex(arg) || mxIsSparse(arg) || mxGetNumberOfElements(arg) == 0
         || (data = mxGetData(arg)) == nullptr)
-        mexErrMsgTxt(message::invalidPortHandle);
+        raiseError(message::invalidHandle);
     return static_cast<const std::uint32_t *>(data);
 }
 
@@ -31,6 +31,6 @@ double scalarOf(const mxArray *arg, int position)
 {
     // mxGetScalar of a cell, struct, char or empty array has no meaningful value.
     if (arg == nullptr || !(mxIsNumeric(arg) || mxIsLogical(arg)) || mxIsSparse(arg) || mxGetNumberOfElements(arg) == 0)
-        mexErrMsgTxt(message::notNumber[position < 0 || position > 4 ? 0 : position]);
+        raiseError(*message::notNumber[position < 0 || position > 4 ? 0 : position]);
     return mxGetScalar(arg);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "messages.hpp"
 #include "mex.h"
 
 // Truncates toward zero; NaN and values whose truncation leaves the int32
@@ -29,13 +30,13 @@ constexpr std::int32_t limitedSetpoint(double x)
 }
 
 // Each check below returns 1 when the argument is acceptable; otherwise it
-// raises its message through mexErrMsgTxt and does not return.
+// raises its message (raise.hpp) and does not return.
 
-int checkInputCount(int nrhs, int expected, const char *message);
+int checkInputCount(int nrhs, int expected, const Message &message);
 int checkOutputCount(int nlhs, int allowed);
 
 // The handle argument must be a non-empty, real, non-sparse uint32 array;
-// yields a pointer to its first element. Raises message::invalidPortHandle.
+// yields a pointer to its first element. Raises message::invalidHandle.
 const std::uint32_t *portHandleOf(const mxArray *arg);
 
 // Numeric arguments (any real or complex numeric or logical class, not sparse,

@@ -17,6 +17,12 @@ unsigned long stickParityFlag();
 // 1 yes, 0 no, -1 the kernel cannot tell.
 int holdsAdvisoryLock(int fd);
 
+// Names this process as the owner of this open file, where the kernel keeps
+// an owner per open file (1 on success; 1 where it keeps none), and tells
+// whether it still does (1 where the kernel keeps none).
+int markOwner(int fd);
+int ownedHere(int fd);
+
 // Waits up to waitNs for the terminal to become readable (or writable). 1 when
 // it may be (the next read or write tells, a hang-up included), 0 when the
 // time ran out (or, where the kernel offers no wait for this descriptor, a

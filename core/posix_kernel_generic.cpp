@@ -1,5 +1,6 @@
 // Other POSIX kernels (macOS, the BSDs): only the rates with a Bxxx constant,
-// mark/space parity only where CMSPAR exists, no way to see who holds a lock,
+// mark/space parity only where CMSPAR exists, no way to see who holds a lock
+// or owns an open file,
 // and select(), because poll() does not work on terminals everywhere (macOS
 // answers POLLNVAL for devices).
 #include "posix_kernel.hpp"
@@ -25,6 +26,12 @@ unsigned long stickParityFlag()
 }
 
 int holdsAdvisoryLock(int) { return -1; }
+
+// macOS and the BSDs keep F_SETOWN's owner on the terminal, not the open
+// file, and refuse it for a terminal that is not the process's own.
+int markOwner(int) { return 1; }
+
+int ownedHere(int) { return 1; }
 
 int waitForTerminal(int fd, TerminalWait what, std::int64_t waitNs)
 {

@@ -1,4 +1,5 @@
 // Linux: mark/space parity through CMSPAR, lock owners in /proc/self/fdinfo,
+// owners of open files through F_SETOWN,
 // and poll(), which works on every terminal here. Custom rates: linux_termios2.cpp.
 #include "posix_kernel.hpp"
 
@@ -38,6 +39,12 @@ int holdsAdvisoryLock(int fd)
     }
     return 0;
 }
+
+// F_SETOWN keeps the owner in the open file itself: a forked child sharing
+// it finds its parent named there.
+int markOwner(int fd) { return fcntl(fd, F_SETOWN, getpid()) == 0; }
+
+int ownedHere(int fd) { return fcntl(fd, F_GETOWN) == getpid(); }
 
 int waitForTerminal(int fd, TerminalWait what, std::int64_t waitNs)
 {

@@ -1,7 +1,7 @@
 // The serial port routines compiled into the commands. A port is named only
 // by its handle (a 32-bit number held in the caller's uint32 array); the
 // routines take a pointer to that element. Every failure is raised through
-// mexErrMsgTxt at the place it is found, so a routine that returns, returns 1.
+// raiseError at the place it is found, so a routine that returns, returns 1.
 //
 // serial_common.cpp holds what every platform does alike; the backend of the
 // platform (serial_port.hpp) supplies the system calls.
@@ -42,3 +42,9 @@ int readSerialLatest(const std::uint32_t *handle, std::uint8_t *stream, std::uin
 // `chunk` holds chunkSize bytes; `count` gets 0 to chunkSize.
 int readSerialOnce(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count);
 int closeSerial(const std::uint32_t *handle);
+
+// The host calls this when it unloads linkAttach (clear all, clear functions,
+// clear linkAttach) or exits: every port this process attached and still
+// holds is closed as linkDetach closes it. Handles that survive then name no
+// port. Raises nothing.
+void releaseAttachedPorts();

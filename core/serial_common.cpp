@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "host_interrupt.hpp"
-#include "messages.hpp"
 #include "mex.h"
 #include "monotonic_clock.hpp"
+#include "raise.hpp"
 #include "read_rule.hpp"
 #include "serial_port.hpp"
 
@@ -63,11 +63,11 @@ void endReads(Port *port, ReadEnd end)
 {
     const bool restored = portEndReads(port) != 0;
     if (end == ReadEnd::failed || !restored)
-        mexErrMsgTxt(message::readFailed);
+        raiseError(message::readFailed);
     if (end == ReadEnd::overLimit)
-        mexErrMsgTxt(message::neverPaused);
+        raiseError(message::neverPaused);
     if (end == ReadEnd::interrupted)
-        mexErrMsgTxt(message::interrupted);
+        raiseError(message::interrupted);
 }
 
 int writeAll(Port *port, const std::uint8_t *bytes, std::uint32_t count)
@@ -90,11 +90,18 @@ int writeAll(Port *port, const std::uint8_t *bytes, std::uint32_t count)
     return 1;
 }
 
-Port foundPort(const std::uint32_t *handle, const char *failure)
+// The port `*handle` names, proven to be one this process attached and still
+// holds; anything else is refused with `notAttached` before any I/O, and a
+// port of ours whose device went away fails with `failed`.
+Port foundPort(const std::uint32_t *handle, const Message &notAttached, const Message &failed)
 {
     Port port;
-    if (!portFind(handle, &port))
-        mexErrMsgTxt(failure);
+    const Proof proof = proveAttached(*handle, &port.timeoutMs);
+    port.handle = *handle;
+    if (proof == Proof::notOurs)
+        raiseError(notAttached);
+    if (proof == Proof::oursFailed)
+        raiseError(failed);
     return port;
 }
 
@@ -109,32 +116,35 @@ int openSerial(std::uint32_t *handleOut, const char *portName, std::int32_t baud
         handle = invalidPortHandle;
     *handleOut = handle;
     mexPrintf(diagnostic::handleLine, static_cast<int>(static_cast<std::int32_t>(handle)));
-    if (opened == OpenOutcome::notFound)
-        mexErrMsgTxt(message::noSuchPort);
-    if (opened == OpenOutcome::refused)
-        mexErrMsgTxt(message::openFailed);
+    switch (opened) {
+    case OpenOutcome::opened: break;
+    case OpenOutcome::notFound: raiseError(message::noSuchPort); break;
+    case OpenOutcome::busy: raiseError(message::portBusy); break;
+    case OpenOutcome::denied: raiseError(message::portDenied); break;
+    case OpenOutcome::refused: raiseError(message::openFailed); break;
+    }
 
     const SetupOutcome setUp = portSetUp(handle, baudRate, byteSize, parity, timeoutMs);
     if (setUp == SetupOutcome::done)
         return 1;
     portAbandon(handle);
     if (setUp == SetupOutcome::busy)
-        mexErrMsgTxt(message::openFailed);
-    mexErrMsgTxt(setUp == SetupOutcome::timeoutRefused ? message::timeoutFailed : message::stateFailed);
+        raiseError(message::portBusy);
+    raiseError(setUp == SetupOutcome::timeoutRefused ? message::timeoutFailed : message::stateFailed);
     return 0;
 }
 
 int writeSerial(const std::uint32_t *handle, const std::uint8_t *bytes, std::uint32_t count)
 {
-    Port port = foundPort(handle, message::writeFailed);
+    Port port = foundPort(handle, message::notAttachedForWrite, message::writeFailed);
     if (!writeAll(&port, bytes, count))
-        mexErrMsgTxt(message::writeFailed);
+        raiseError(message::writeFailed);
     return 1;
 }
 
 int readSerialLatest(const std::uint32_t *handle, std::uint8_t *stream, std::uint32_t *count)
 {
-    Port port = foundPort(handle, message::readFailed);
+    Port port = foundPort(handle, message::notAttachedForRead, message::readFailed);
     portDrainOutput(&port);
 
     HostInterrupt interrupt;
@@ -162,7 +172,7 @@ int readSerialLatest(const std::uint32_t *handle, std::uint8_t *stream, std::uin
 
 int readSerialOnce(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count)
 {
-    Port port = foundPort(handle, message::readFailed);
+    Port port = foundPort(handle, message::notAttachedForRead, message::readFailed);
     HostInterrupt interrupt;
     endReads(&port, readChunk(&port, noDeadline, &interrupt, chunk, count));
     mexPrintf(diagnostic::readCountLine, static_cast<int>(*count));
@@ -172,8 +182,13 @@ int readSerialOnce(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32
 int closeSerial(const std::uint32_t *handle)
 {
     if (*handle == invalidPortHandle)
-        mexErrMsgTxt(message::noPortToClose);
-    if (portClose(*handle) != CloseOutcome::closed)
-        mexErrMsgTxt(message::closeFailed);
+        raiseError(message::noPortToClose);
+    const CloseOutcome closed = portClose(*handle);
+    if (closed == CloseOutcome::notOurs)
+        raiseError(message::notAttachedForClose);
+    if (closed == CloseOutcome::failed)
+        raiseError(message::closeFailed);
     return 1;
 }
+
+void releaseAttachedPorts() { portReleaseAll(); }

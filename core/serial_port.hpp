@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "port_proof.hpp"
+
 constexpr std::uint32_t noReadWait = 0xFFFFFFFFu;
 
 // A port proven to be one this process attached, ready for reads and writes.
@@ -17,7 +19,9 @@ struct Port {
     std::uint32_t readWaitMs = noReadWait;
 };
 
-enum class OpenOutcome { opened, notFound, refused };
+// busy: in use (another program, or another handle of this process);
+// denied: no permission; refused: any other reason.
+enum class OpenOutcome { opened, notFound, busy, denied, refused };
 enum class SetupOutcome { done, busy, stateRefused, timeoutRefused };
 enum class CloseOutcome { closed, notOurs, failed };
 
@@ -25,15 +29,15 @@ enum class CloseOutcome { closed, notOurs, failed };
 // when opened.
 OpenOutcome portOpen(const char *name, std::uint32_t *handle);
 // Applies rate, byte size (low 8 bits), parity (low 8 bits; Win32 codes 0..4)
-// and the read time-out T, in raw binary mode.
+// and the read time-out T, in raw binary mode, and marks the port as
+// attached (port_proof.hpp). When refused, puts back what it changed.
 SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t byteSize, std::int32_t parity,
                        std::int32_t timeoutMs);
-// Closes a port whose set-up was refused, leaving the device as it found it.
+// Closes a port whose set-up was refused (portSetUp has put the device back
+// as it found it).
 void portAbandon(std::uint32_t handle);
 
-// 1 when `*handle` names a port this process attached and still holds; only
-// then may the calls below be made on it.
-int portFind(const std::uint32_t *handle, Port *port);
+// The calls below are made only on a port proven ours (port_proof.hpp).
 // Reads what has arrived, up to `room` bytes; when nothing has, waits up to
 // `waitNs` for the first byte. `got` 0 is a wait that ran out. 0 on failure
 // (a hang-up included).
@@ -45,3 +49,6 @@ int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::i
 // Lets earlier writes reach the line, for a bounded time where the platform can.
 void portDrainOutput(Port *port);
 CloseOutcome portClose(std::uint32_t handle);
+// Closes every port this process attached and still holds, as portClose
+// does; nothing else is touched.
+void portReleaseAll();

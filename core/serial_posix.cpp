@@ -5,12 +5,10 @@
 // - Exclusive use: an advisory flock (which also stops root) plus the
 //   terminal's exclusive mode (TIOCEXCL), both held until the close.
 // - Raw binary mode, software flow control off; byte size, parity and rate
-//   as asked; stop bits and hardware flow control are left as the port had them.
-// - The port carries a tag in the kernel-held terminal settings, in
-//   control-character slots that raw mode never looks at: a marker, the read
-//   time-out T, and the process and descriptor that attached it. One terminal
-//   request (tcgetattr) thus proves a handle is a port of this process and
-//   yields T. The close puts those slots back as on a fresh terminal.
+//   as asked; stop bits and hardware flow control are left as the port had
+//   them, and so are the keys (erase, kill, intr, ...). A refused set-up puts
+//   back everything it changed.
+// - Which descriptor is a port of ours, and its T: posix_port_proof.cpp.
 // - Reads and writes are non-blocking; posix_kernel.hpp waits.
 #include "serial_port.hpp"
 
@@ -21,96 +19,16 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/ttydefaults.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "monotonic_clock.hpp"
+#include "port_proof.hpp"
 #include "posix_kernel.hpp"
 #include "serial.hpp"
 
 namespace {
-
-// Slots ignored once ICANON, ISIG, IEXTEN, IXON and IXOFF are off; all exist
-// on every POSIX kernel and lie below index 17 (Linux keeps only 19).
-constexpr int markerSlots[2] = {VERASE, VKILL};
-constexpr cc_t markerBytes[2] = {0x6D, 0x4C};
-constexpr int timeoutSlots[4] = {VEOF, VEOL, VEOL2, VWERASE};
-constexpr int ownerSlots[4] = {VINTR, VQUIT, VSUSP, VREPRINT};
-constexpr int descriptorSlots[4] = {VDISCARD, VLNEXT, VSTART, VSTOP};
-
-struct FreshSlot {
-    int slot;
-    cc_t value;
-};
-// What those slots hold on a terminal nobody has configured.
-constexpr FreshSlot freshSlots[] = {
-    {VERASE, CERASE},     {VKILL, CKILL},   {VEOF, CEOF},     {VEOL, _POSIX_VDISABLE}, {VEOL2, _POSIX_VDISABLE},
-    {VWERASE, CWERASE},   {VINTR, CINTR},   {VQUIT, CQUIT},   {VSUSP, CSUSP},          {VREPRINT, CREPRINT},
-    {VDISCARD, CDISCARD}, {VLNEXT, CLNEXT}, {VSTART, CSTART}, {VSTOP, CSTOP},
-};
-
-void putWord(termios *settings, const int (&slots)[4], std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        settings->c_cc[slots[i]] = static_cast<cc_t>(value >> (8 * i));
-}
-
-std::uint32_t wordAt(const termios &settings, const int (&slots)[4])
-{
-    std::uint32_t value = 0;
-    for (int i = 0; i < 4; ++i)
-        value |= static_cast<std::uint32_t>(settings.c_cc[slots[i]]) << (8 * i);
-    return value;
-}
-
-bool marked(const termios &settings)
-{
-    return settings.c_cc[markerSlots[0]] == markerBytes[0] && settings.c_cc[markerSlots[1]] == markerBytes[1];
-}
-
-// The tag's owner part: this process attached the port as this descriptor.
-// Another descriptor of the same terminal, a forked child, or a number that
-// was closed and reused never matches.
-bool ownedBy(const termios &settings, int fd)
-{
-    return wordAt(settings, ownerSlots) == static_cast<std::uint32_t>(getpid())
-           && wordAt(settings, descriptorSlots) == static_cast<std::uint32_t>(fd);
-}
-
-void storeTag(termios *settings, int fd, std::uint32_t timeoutMs)
-{
-    settings->c_cc[markerSlots[0]] = markerBytes[0];
-    settings->c_cc[markerSlots[1]] = markerBytes[1];
-    putWord(settings, timeoutSlots, timeoutMs);
-    putWord(settings, ownerSlots, static_cast<std::uint32_t>(getpid()));
-    putWord(settings, descriptorSlots, static_cast<std::uint32_t>(fd));
-}
-
-int writeTag(int fd, std::int32_t timeoutMs)
-{
-    termios wanted{};
-    if (timeoutMs < 0 || tcgetattr(fd, &wanted) != 0)
-        return 0;
-    storeTag(&wanted, fd, static_cast<std::uint32_t>(timeoutMs));
-    termios actual{};
-    if (tcsetattr(fd, TCSANOW, &wanted) != 0 || tcgetattr(fd, &actual) != 0)
-        return 0;
-    for (const FreshSlot &s : freshSlots)
-        if (actual.c_cc[s.slot] != wanted.c_cc[s.slot])
-            return 0;
-    return 1;
-}
-
-// Takes the tag off: later users of the device find the keys a fresh
-// terminal has, and a stale handle finds no port.
-void removeTag(int fd, termios settings)
-{
-    for (const FreshSlot &s : freshSlots)
-        settings.c_cc[s.slot] = s.value;
-    tcsetattr(fd, TCSANOW, &settings);
-}
 
 speed_t standardSpeed(std::uint32_t rate)
 {
@@ -285,17 +203,22 @@ int transfer(int fd, TerminalWait direction, std::int64_t waitNs, std::uint32_t 
     }
 }
 
-// Whether the close may take this descriptor. The kernel's own word that this
-// open file holds the lock is enough, so a port whose settings were changed
-// from outside, or whose device hung up, is still closed. Where the kernel
-// cannot tell, the tag's owner part must match (an outside change of the
-// erase or kill keys leaves it) and the lock must be ours to take.
-int ownedForClose(int fd, const termios *settings, bool hungUp)
+// Closes a descriptor proven ours (or hung up, and ours): unsent output
+// gets a bounded drain, the proof and the exclusive mode go, and the device
+// keeps its settings. 0 when the close itself failed.
+int closeAttached(int fd, bool answers)
 {
-    const int holds = holdsAdvisoryLock(fd);
-    if (holds >= 0)
-        return holds;
-    return (hungUp || (settings != nullptr && ownedBy(*settings, fd))) && flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (answers) {
+        // The kernel would wait up to its closing delay for unsent output; a
+        // port stuck by flow control gets a bounded drain, then is discarded.
+        if (!drainOutput(fd, outputDrainLimitMs))
+            tcflush(fd, TCOFLUSH);
+        unmarkAttached(static_cast<std::uint32_t>(fd));
+        // Exclusive mode belongs to the device and would outlive this
+        // descriptor, keeping every later open by a non-root user out.
+        ioctl(fd, TIOCNXCL);
+    }
+    return close(fd) == 0 || errno == EINTR;
 }
 
 } // namespace
@@ -303,13 +226,20 @@ int ownedForClose(int fd, const termios *settings, bool hungUp)
 OpenOutcome portOpen(const char *name, std::uint32_t *handle)
 {
     const int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? OpenOutcome::notFound : OpenOutcome::refused;
+    if (fd < 0) {
+        switch (errno) {
+        case ENOENT: return OpenOutcome::notFound;
+        case EBUSY: return OpenOutcome::busy;
+        case EACCES:
+        case EPERM: return OpenOutcome::denied;
+        default: return OpenOutcome::refused;
+        }
+    }
     // The lock comes first: a second opener (root passes TIOCEXCL) must leave
-    // the holder's settings untouched, and is refused as a failed open is.
+    // the holder's settings untouched, and is refused as a port in use.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
-        return OpenOutcome::refused;
+        return OpenOutcome::busy;
     }
     *handle = static_cast<std::uint32_t>(fd);
     return OpenOutcome::opened;
@@ -319,15 +249,23 @@ SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t
                        std::int32_t timeoutMs)
 {
     const int fd = static_cast<int>(handle);
-    if (!isatty(fd))
+    termios found{};
+    if (tcgetattr(fd, &found) != 0)
         return SetupOutcome::stateRefused;
     if (ioctl(fd, TIOCEXCL) != 0)
         return SetupOutcome::busy;
+    SetupOutcome outcome = SetupOutcome::done;
     if (!configurePort(fd, static_cast<std::uint32_t>(baudRate), static_cast<std::uint8_t>(byteSize),
                        static_cast<std::uint8_t>(parity)))
-        return SetupOutcome::stateRefused;
-    if (!writeTag(fd, timeoutMs))
-        return SetupOutcome::timeoutRefused;
+        outcome = SetupOutcome::stateRefused;
+    else if (timeoutMs < 0 || !markAttached(handle, static_cast<std::uint32_t>(timeoutMs)))
+        outcome = SetupOutcome::timeoutRefused;
+    if (outcome != SetupOutcome::done) {
+        // Refused: the device goes back to what it was.
+        unmarkAttached(handle);
+        tcsetattr(fd, TCSANOW, &found);
+        return outcome;
+    }
     // A freshly opened port starts with nothing stale in its input.
     tcflush(fd, TCIFLUSH);
     return SetupOutcome::done;
@@ -336,24 +274,8 @@ SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t
 void portAbandon(std::uint32_t handle)
 {
     const int fd = static_cast<int>(handle);
-    termios settings{};
-    if (tcgetattr(fd, &settings) == 0 && marked(settings))
-        removeTag(fd, settings);
-    // Exclusive mode belongs to the device and would outlive this descriptor,
-    // keeping every later open by a non-root user out.
     ioctl(fd, TIOCNXCL);
     close(fd);
-}
-
-int portFind(const std::uint32_t *handle, Port *port)
-{
-    termios settings{};
-    if (*handle > static_cast<std::uint32_t>(INT_MAX) || tcgetattr(static_cast<int>(*handle), &settings) != 0
-        || !marked(settings) || !ownedBy(settings, static_cast<int>(*handle)))
-        return 0;
-    port->handle = *handle;
-    port->timeoutMs = wordAt(settings, timeoutSlots);
-    return 1;
 }
 
 int portRead(Port *port, std::uint8_t *bytes, std::uint32_t room, std::int64_t waitNs, std::uint32_t *got)
@@ -374,28 +296,28 @@ void portDrainOutput(Port *port) { drainOutput(static_cast<int>(port->handle), o
 
 CloseOutcome portClose(std::uint32_t handle)
 {
-    if (handle > static_cast<std::uint32_t>(INT_MAX))
+    std::uint32_t timeoutMs = 0;
+    const Proof proof = proveAttached(handle, &timeoutMs);
+    if (proof == Proof::notOurs)
         return CloseOutcome::notOurs;
-    const int fd = static_cast<int>(handle);
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))
-        return CloseOutcome::notOurs;
-    // A port whose device hung up answers terminal requests with EIO but
-    // must still be closable.
-    termios settings{};
-    const bool answers = tcgetattr(fd, &settings) == 0;
-    const bool hungUp = !answers && (errno == EIO || errno == ENXIO);
-    if (!ownedForClose(fd, answers ? &settings : nullptr, hungUp))
-        return CloseOutcome::notOurs;
-    if (answers) {
-        // The kernel would wait up to its closing delay for unsent output; a
-        // port stuck by flow control gets a bounded drain, then is discarded.
-        if (!drainOutput(fd, outputDrainLimitMs))
-            tcflush(fd, TCOFLUSH);
-        removeTag(fd, settings);
-        ioctl(fd, TIOCNXCL);
+    return closeAttached(static_cast<int>(handle), proof == Proof::ours) ? CloseOutcome::closed
+                                                                         : CloseOutcome::failed;
+}
+
+void portReleaseAll()
+{
+    rlimit limit{};
+    const rlim_t end = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY ? limit.rlim_cur
+                                                                                               : rlim_t(65536);
+    for (rlim_t n = 0; n < end && n <= rlim_t(INT_MAX); ++n) {
+        const int fd = static_cast<int>(n);
+        std::uint32_t timeoutMs = 0;
+        if (fcntl(fd, F_GETFD) < 0)
+            continue;
+        const Proof proof = proveAttached(static_cast<std::uint32_t>(fd), &timeoutMs);
+        // Closing is for good: where the kernel can tell, the open file must
+        // also hold the port's lock.
+        if (proof != Proof::notOurs && holdsAdvisoryLock(fd) != 0)
+            closeAttached(fd, proof == Proof::ours);
     }
-    if (close(fd) != 0 && errno != EINTR)
-        return CloseOutcome::failed;
-    return CloseOutcome::closed;
 }

@@ -1,9 +1,7 @@
 // Win32 backend of the port routines: a communications device opened with
 // CreateFileA and driven by the port's own DCB and COMMTIMEOUTS.
 //
-// - The handle travels as 32 bits: kernel handles always fit, and the value is
-//   sign-extended on the way back so 0xFFFFFFFF stays INVALID_HANDLE_VALUE on
-//   64-bit builds too.
+// - The handle travels as 32 bits (win32_handle.hpp).
 // - The port is binary and transparent as the POSIX side's raw mode: whatever
 //   an earlier program left on it, no XON/XOFF, no NUL stripping, no error
 //   character, no abort after a line error. Stop bits, RTS/CTS and DTR stay.
@@ -12,7 +10,8 @@
 //   While a read waits, the port is set to hand over bytes as they arrive and
 //   to wait no longer than the shared routines ask, so they can apply the read
 //   rule and see Ctrl-C; T is put back when the reads end.
-// - Only an open communications device is ever written, read or closed.
+// - Only a port proven ours (win32_port_proof.cpp) is ever written, read or
+//   closed. A refused set-up puts back the state and time-outs it found.
 #include "serial_port.hpp"
 
 #include <cstdint>
@@ -21,23 +20,11 @@
 
 #include "read_rule.hpp"
 #include "serial.hpp"
+#include "win32_handle.hpp"
 
 static_assert(sizeof(DCB) == 28, "DCB layout differs from the Win32 ABI");
 
 namespace {
-
-HANDLE handleFrom(std::uint32_t value)
-{
-    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
-}
-
-// CreateFile hands out multiples of four above zero. Anything else (zero,
-// pseudo-handles such as the current process, tagged values the kernel would
-// quietly round down to another object) is refused before any call sees it.
-int plausibleHandle(std::uint32_t value)
-{
-    return value != 0 && (value & 3u) == 0 && static_cast<std::int32_t>(value) > 0;
-}
 
 COMMTIMEOUTS portTimeouts(DWORD readTimeoutMs)
 {
@@ -73,22 +60,10 @@ int lineErrorCleared(HANDLE port)
     return ClearCommError(port, &errors, nullptr) != 0;
 }
 
-} // namespace
-
-OpenOutcome portOpen(const char *name, std::uint32_t *handle)
+// Applies the settings; the caller puts back what it found when refused.
+SetupOutcome configure(HANDLE port, std::uint32_t handle, std::int32_t baudRate, std::int32_t byteSize,
+                       std::int32_t parity, std::int32_t timeoutMs)
 {
-    const HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0 /* exclusive */, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (port == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND ? OpenOutcome::notFound : OpenOutcome::refused;
-    *handle = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(port));
-    return OpenOutcome::opened;
-}
-
-SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t byteSize, std::int32_t parity,
-                       std::int32_t timeoutMs)
-{
-    const HANDLE port = handleFrom(handle);
     DCB state{};
     state.DCBlength = sizeof(DCB);
     if (!GetCommState(port, &state))
@@ -107,29 +82,53 @@ SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t
     if (timeoutMs < 0)
         return SetupOutcome::timeoutRefused;
     COMMTIMEOUTS timeouts = portTimeouts(static_cast<DWORD>(timeoutMs));
-    if (!SetCommTimeouts(port, &timeouts))
+    if (!SetCommTimeouts(port, &timeouts) || !markAttached(handle, static_cast<std::uint32_t>(timeoutMs)))
         return SetupOutcome::timeoutRefused;
     return SetupOutcome::done;
 }
 
-void portAbandon(std::uint32_t handle) { CloseHandle(handleFrom(handle)); }
+} // namespace
 
-int portFind(const std::uint32_t *handle, Port *port)
+OpenOutcome portOpen(const char *name, std::uint32_t *handle)
 {
-    if (!plausibleHandle(*handle))
-        return 0;
-    const HANDLE candidate = handleFrom(*handle);
-    if (GetFileType(candidate) != FILE_TYPE_CHAR)
-        return 0;
-    DCB state{};
-    state.DCBlength = sizeof(DCB);
-    COMMTIMEOUTS timeouts{};
-    if (!GetCommState(candidate, &state) || !GetCommTimeouts(candidate, &timeouts))
-        return 0;
-    port->handle = *handle;
-    port->timeoutMs = timeouts.ReadIntervalTimeout;
-    return 1;
+    const HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0 /* exclusive */, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE) {
+        switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND: return OpenOutcome::notFound;
+        // A communications port held by any handle, of this process or
+        // another, answers access denied; so does a folder, which is no port.
+        case ERROR_ACCESS_DENIED: {
+            const DWORD attributes = GetFileAttributesA(name);
+            const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            return folder ? OpenOutcome::refused : OpenOutcome::busy;
+        }
+        case ERROR_SHARING_VIOLATION: return OpenOutcome::busy;
+        default: return OpenOutcome::refused;
+        }
+    }
+    *handle = valueOf(port);
+    return OpenOutcome::opened;
 }
+
+SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t byteSize, std::int32_t parity,
+                       std::int32_t timeoutMs)
+{
+    const HANDLE port = handleFrom(handle);
+    DCB found{};
+    found.DCBlength = sizeof(DCB);
+    COMMTIMEOUTS foundTimeouts{};
+    if (!GetCommState(port, &found) || !GetCommTimeouts(port, &foundTimeouts))
+        return SetupOutcome::stateRefused;
+    const SetupOutcome outcome = configure(port, handle, baudRate, byteSize, parity, timeoutMs);
+    if (outcome != SetupOutcome::done) {
+        SetCommState(port, &found);
+        SetCommTimeouts(port, &foundTimeouts);
+    }
+    return outcome;
+}
+
+void portAbandon(std::uint32_t handle) { CloseHandle(handleFrom(handle)); }
 
 int portRead(Port *port, std::uint8_t *bytes, std::uint32_t room, std::int64_t waitNs, std::uint32_t *got)
 {
@@ -176,8 +175,28 @@ void portDrainOutput(Port *port) { FlushFileBuffers(handleFrom(port->handle)); }
 
 CloseOutcome portClose(std::uint32_t handle)
 {
-    Port port;
-    if (!portFind(&handle, &port))
+    std::uint32_t timeoutMs = 0;
+    if (proveAttached(handle, &timeoutMs) != Proof::ours)
         return CloseOutcome::notOurs;
+    unmarkAttached(handle);
     return CloseHandle(handleFrom(handle)) ? CloseOutcome::closed : CloseOutcome::failed;
+}
+
+void portReleaseAll()
+{
+    // Handle values are multiples of four, handed out from the bottom up:
+    // the walk ends once it has met as many handles as the process holds
+    // (or, where the system cannot count them, at a bound far above what a
+    // host holds).
+    DWORD held = 0;
+    const bool counted = GetProcessHandleCount(GetCurrentProcess(), &held) != 0 && held > 0;
+    const std::uint32_t end = counted ? (1u << 26) : (1u << 18);
+    DWORD met = 0;
+    for (std::uint32_t value = 4; value < end && (!counted || met < held); value += 4) {
+        DWORD flags = 0;
+        if (!GetHandleInformation(handleFrom(value), &flags))
+            continue;
+        ++met;
+        portClose(value);
+    }
 }

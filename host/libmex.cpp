@@ -1,11 +1,15 @@
-// Stand-in MEX library: printing, warnings, and an error call that never
-// returns. As in hosts built on the C API, mexErrMsgTxt leaves by longjmp to
-// the point where the host entered the plug-in; no destructor below it runs.
+// Stand-in MEX library: printing, warnings, an error call that never returns,
+// and exit functions. As in hosts built on the C API, an error leaves by
+// longjmp to the point where the host entered the plug-in; no destructor
+// below it runs. Identifiers are held to MATLAB's form: an invalid one is a
+// fault of the plug-in, reported as the runner's own error.
 #define MEXLINK_HOST_BUILD
+#include <cctype>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "mexhost.h"
 
@@ -14,7 +18,9 @@ namespace {
 struct MexState {
     std::jmp_buf *errorExit = nullptr;
     std::string lastError;
+    std::string lastErrorId;
     std::string output;
+    void (*exitFunction)(void) = nullptr;
 };
 
 // The host is a single-threaded test stand-in; one state serves the call in progress.
@@ -24,26 +30,88 @@ MexState &state()
     return current;
 }
 
-} // namespace
+// MATLAB's identifier: two or more components separated by colons, each a
+// letter followed by letters, digits, underscores or hyphens.
+bool validIdentifier(const char *id)
+{
+    if (id == nullptr)
+        return false;
+    int components = 0;
+    for (const char *p = id;; ++p) {
+        if (!std::isalpha(static_cast<unsigned char>(*p)))
+            return false;
+        while (std::isalnum(static_cast<unsigned char>(*p)) || *p == '_' || *p == '-')
+            ++p;
+        ++components;
+        if (*p == '\0')
+            return components >= 2;
+        if (*p != ':')
+            return false;
+    }
+}
 
-extern "C" {
+std::string formatted(const char *format, va_list args)
+{
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format != nullptr ? format : "", args);
+    return text;
+}
 
-void mexErrMsgTxt(const char *text)
+[[noreturn]] void leaveCall(std::string id, std::string text)
 {
     MexState &s = state();
-    s.lastError = text != nullptr ? text : "";
+    s.lastErrorId = std::move(id);
+    s.lastError = std::move(text);
     if (s.errorExit == nullptr) {
-        std::fprintf(stderr, "mexErrMsgTxt outside a call: %s\n", s.lastError.c_str());
+        std::fprintf(stderr, "error outside a call: %s\n", s.lastError.c_str());
         std::abort();
     }
     std::longjmp(*s.errorExit, 1);
 }
 
-void mexWarnMsgTxt(const char *text)
+void warn(const std::string &id, const std::string &text)
 {
-    state().output += "Warning: ";
-    state().output += text != nullptr ? text : "";
-    state().output += "\n";
+    state().output += "Warning: " + text + "\n";
+    if (!id.empty())
+        state().output += "Id: " + id + "\n";
+}
+
+} // namespace
+
+extern "C" {
+
+void mexErrMsgTxt(const char *text) { leaveCall("", text != nullptr ? text : ""); }
+
+void mexErrMsgIdAndTxt(const char *id, const char *format, ...)
+{
+    if (!validIdentifier(id))
+        leaveCall("", std::string("runner: invalid error identifier '") + (id != nullptr ? id : "(null)") + "'");
+    va_list args;
+    va_start(args, format);
+    std::string text = formatted(format, args);
+    va_end(args);
+    leaveCall(id, std::move(text));
+}
+
+void mexWarnMsgTxt(const char *text) { warn("", text != nullptr ? text : ""); }
+
+void mexWarnMsgIdAndTxt(const char *id, const char *format, ...)
+{
+    if (!validIdentifier(id)) {
+        warn("", std::string("runner: invalid warning identifier '") + (id != nullptr ? id : "(null)") + "'");
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    const std::string text = formatted(format, args);
+    va_end(args);
+    warn(id, text);
+}
+
+int mexAtExit(void (*exitFunction)(void))
+{
+    state().exitFunction = exitFunction;
+    return 0;
 }
 
 int mexPrintf(const char *format, ...)
@@ -64,6 +132,7 @@ int mexhostRun(void (*body)(void *), void *context)
     std::jmp_buf *outer = s.errorExit;
     s.errorExit = &exit;
     s.lastError.clear();
+    s.lastErrorId.clear();
     int returned = 0;
     if (setjmp(exit) == 0) {
         body(context);
@@ -111,6 +180,14 @@ int mexhostCall(MexFunction function, int nlhs, mxArray *plhs[], int nrhs, const
 }
 
 const char *mexhostLastError(void) { return state().lastError.c_str(); }
+const char *mexhostLastErrorId(void) { return state().lastErrorId.c_str(); }
+
+void (*mexhostTakeExitFunction(void))(void)
+{
+    void (*taken)(void) = state().exitFunction;
+    state().exitFunction = nullptr;
+    return taken;
+}
 const char *mexhostOutput(void) { return state().output.c_str(); }
 void mexhostClearOutput(void) { state().output.clear(); }
 

@@ -15,9 +15,15 @@
 //                 turns true) and released when it returns
 // Lines "spy dirty", "spy clean", "spy abort" and "spy settings" steer and
 // read the port spy (port_spy.hpp); each answers "spy ..." and "ok".
+// "clear COMMAND" and "clear all" unload plug-ins as MATLAB's clear does,
+// calling first the function each registered with mexAtExit; so does the end
+// of the script. Each answers "clear COMMAND", an "exit COMMAND" line for an
+// exit function called (with what it printed, raised and "error"/"id" as a
+// call's), and "ok".
 // Each call prints, one item a line:
 //   call COMMAND
 //   print LINE | warning TEXT      what the plug-in printed or warned, in order
+//   id ID                          after a warning or error: its identifier
 //   error TEXT                     the error it raised, or a fault the runner saw
 //   outK class=C size=MxN values=V1,V2,...   (outK unset: slot left empty)
 //   ms N                           how long the call took
@@ -45,9 +51,14 @@ namespace {
 // writes one of them shows.
 constexpr int spareSlots = 4;
 
+struct Plugin {
+    HMODULE module = nullptr;
+    void (*exitFunction)(void) = nullptr;
+};
+
 struct Session {
     std::string dir = ".";
-    std::map<std::string, HMODULE> modules;
+    std::map<std::string, Plugin> plugins;
     NamedValues named;
 };
 
@@ -102,17 +113,28 @@ void describeHostOutput(std::string *out)
 {
     std::istringstream in(mexhostOutput());
     std::string line;
-    while (std::getline(in, line))
-        *out += (line.rfind("Warning: ", 0) == 0 ? "warning " + line.substr(9) : "print " + line) + "\n";
+    while (std::getline(in, line)) {
+        if (line.rfind("Warning: ", 0) == 0)
+            *out += "warning " + line.substr(9) + "\n";
+        else if (line.rfind("Id: ", 0) == 0)
+            *out += "id " + line.substr(4) + "\n";
+        else
+            *out += "print " + line + "\n";
+    }
     mexhostClearOutput();
+}
+
+std::string pluginPath(const Session &session, const std::string &command)
+{
+    if (command.find_first_of("./\\") != std::string::npos)
+        return command;
+    return session.dir + "\\" + command + (sizeof(void *) == 8 ? ".mexw64" : ".mexw32");
 }
 
 MexFunction entryOf(Session *session, const std::string &command, std::string *why)
 {
-    std::string path = command;
-    if (command.find_first_of("./\\") == std::string::npos)
-        path = session->dir + "\\" + command + (sizeof(void *) == 8 ? ".mexw64" : ".mexw32");
-    HMODULE &module = session->modules[path];
+    const std::string path = pluginPath(*session, command);
+    HMODULE &module = session->plugins[path].module;
     if (module == nullptr) {
         module = LoadLibraryA(path.c_str());
         if (module != nullptr)
@@ -126,6 +148,41 @@ MexFunction entryOf(Session *session, const std::string &command, std::string *w
     if (entry == nullptr)
         *why = path + " exports no mexFunction";
     return entry;
+}
+
+void describeError(std::string *report)
+{
+    *report += std::string("error ") + mexhostLastError() + "\n";
+    if (*mexhostLastErrorId() != '\0')
+        *report += std::string("id ") + mexhostLastErrorId() + "\n";
+}
+
+void callExitFunction(void *context) { reinterpret_cast<void (*)(void)>(context)(); }
+
+// Unloads one plug-in, calling its exit function first, as MATLAB does.
+void unload(const std::string &path, Plugin *plugin)
+{
+    std::printf("clear %s\n", path.c_str());
+    if (plugin->exitFunction != nullptr) {
+        std::printf("exit %s\n", path.c_str());
+        std::string report;
+        const int returned = mexhostRun(callExitFunction, reinterpret_cast<void *>(plugin->exitFunction));
+        describeHostOutput(&report);
+        if (!returned)
+            describeError(&report);
+        std::fputs(report.c_str(), stdout);
+    }
+    if (plugin->module != nullptr)
+        FreeLibrary(plugin->module);
+    *plugin = Plugin{};
+    std::printf("ok\n");
+}
+
+void clearPlugins(Session *session, const std::string &what)
+{
+    for (auto &entry : session->plugins)
+        if (what == "all" || entry.first == pluginPath(*session, what))
+            unload(entry.first, &entry.second);
 }
 
 bool isNamed(const Session &session, const mxArray *a)
@@ -178,7 +235,9 @@ int runCall(Session *session, const CallLine &line, std::string *report)
     describeHostOutput(report);
     int kept = returned;
     if (!returned)
-        *report += std::string("error ") + mexhostLastError() + "\n";
+        describeError(report);
+    if (void (*exitFunction)(void) = mexhostTakeExitFunction())
+        session->plugins[pluginPath(*session, command)].exitFunction = exitFunction;
     for (int i = provided; i < provided + spareSlots; ++i)
         if (plhs[i] != marker) {
             *report += "error runner: output slot " + std::to_string(i + 1)
@@ -213,13 +272,17 @@ void runSpyLine(const std::string &what)
         spyLeavePortDirty(what == "dirty");
     else if (what == "abort")
         spyAbortNextIo();
-    std::printf("spy %s\nok\n", what == "settings" ? spyLastSettings().c_str() : what.c_str());
+    std::printf("spy %s\nok\n", what == "settings" ? spyFirstSettings().c_str() : what.c_str());
 }
 
 void runScriptLine(Session *session, const std::string &text)
 {
     if (text.rfind("spy ", 0) == 0) {
         runSpyLine(text.substr(4));
+        return;
+    }
+    if (text.rfind("clear ", 0) == 0) {
+        clearPlugins(session, firstWord(text.substr(6)));
         return;
     }
     const CallLine line = parseCallLine(text);
@@ -275,5 +338,7 @@ int main(int argc, char **argv)
         runScriptLine(&session, line.substr(first));
         std::fflush(stdout);
     }
+    // The host exits: every plug-in still loaded is cleared.
+    clearPlugins(&session, "all");
     return 0;
 }

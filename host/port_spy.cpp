@@ -39,8 +39,11 @@ BOOL WINAPI spyGetCommState(HANDLE port, LPDCB state)
 
 BOOL WINAPI spySetCommState(HANDLE port, LPDCB state)
 {
-    spy().settings = *state;
+    if (!spy().haveSettings)
+        spy().settings = *state;
     spy().haveSettings = true;
+    // From here on the port holds what was set, as a real one does.
+    spy().dirty = false;
     return SetCommState(port, state);
 }
 
@@ -116,11 +119,15 @@ void spyOnPort(HMODULE module)
     }
 }
 
-void spyLeavePortDirty(bool dirty) { spy().dirty = dirty; }
+void spyLeavePortDirty(bool dirty)
+{
+    spy().dirty = dirty;
+    spy().haveSettings = false;
+}
 
 void spyAbortNextIo() { spy().aborting = true; }
 
-std::string spyLastSettings()
+std::string spyFirstSettings()
 {
     if (!spy().haveSettings)
         return "none";

@@ -13,14 +13,17 @@
 // WriteFile and ClearCommError.
 void spyOnPort(HMODULE module);
 
-// While `dirty`, GetCommState reports a port as an earlier program may leave
-// it: XON/XOFF, NUL stripping, the error character and abort-on-error on,
-// binary mode off, and two stop bits, RTS/CTS handshake and DTR on.
+// While `dirty` (until the next SetCommState), GetCommState reports a port as
+// an earlier program may leave it: XON/XOFF, NUL stripping, the error
+// character and abort-on-error on, binary mode off, and two stop bits,
+// RTS/CTS handshake and DTR on.
 void spyLeavePortDirty(bool dirty);
 
-// The settings the last SetCommState asked for, as "NAME=VALUE ..." ("none"
-// if there was none since the last call).
-std::string spyLastSettings();
+// The settings the first SetCommState since the last call (or since the port
+// was left dirty or clean) asked for (an
+// attach's configuration, not the state writes that follow it), as
+// "NAME=VALUE ..." ("none" if there was none).
+std::string spyFirstSettings();
 
 // The next ReadFile or WriteFile fails with ERROR_OPERATION_ABORTED, and so
 // does every later one until ClearCommError is called, as on a port with

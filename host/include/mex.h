@@ -82,8 +82,13 @@ MEXLINK_HOST_API void mxFree(void *ptr);
 
 /* MEX library */
 MEXLINK_HOST_API void mexErrMsgTxt(const char *text);
+MEXLINK_HOST_API void mexErrMsgIdAndTxt(const char *id, const char *format, ...);
 MEXLINK_HOST_API void mexWarnMsgTxt(const char *text);
+MEXLINK_HOST_API void mexWarnMsgIdAndTxt(const char *id, const char *format, ...);
 MEXLINK_HOST_API int mexPrintf(const char *format, ...);
+/* Registers the function the host calls before it unloads the plug-in
+ * (cleared, or the host exits); 0 on success. */
+MEXLINK_HOST_API int mexAtExit(void (*exitFunction)(void));
 
 #ifdef __cplusplus
 }

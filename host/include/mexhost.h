@@ -30,8 +30,14 @@ MEXLINK_HOST_API void mexhostEndCall(mxArray *const keep[], int keepCount);
 MEXLINK_HOST_API int mexhostCall(MexFunction function, int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 MEXLINK_HOST_API int mexhostRun(void (*body)(void *), void *context);
 MEXLINK_HOST_API const char *mexhostLastError(void);
+/* The identifier of that error ("" for mexErrMsgTxt). */
+MEXLINK_HOST_API const char *mexhostLastErrorId(void);
+/* The exit function the plug-in last called registered with mexAtExit, or
+ * NULL; taking it clears it. The runner keeps one per plug-in and calls it
+ * (through mexhostRun) before unloading that plug-in. */
+MEXLINK_HOST_API void (*mexhostTakeExitFunction(void))(void);
 /* Everything printed and warned since the last clear; warnings as lines
- * "Warning: <text>". */
+ * "Warning: <text>", a warning with an identifier followed by "Id: <id>". */
 MEXLINK_HOST_API const char *mexhostOutput(void);
 MEXLINK_HOST_API void mexhostClearOutput(void);
 

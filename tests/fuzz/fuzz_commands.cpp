@@ -243,8 +243,8 @@ mxArray *makeArgument(Fixture &f, ByteReader &in, const Command &command, int po
 
 bool knownMessage(const char *text)
 {
-    for (const char *m : message::all)
-        if (std::strcmp(m, text) == 0)
+    for (const Message &m : message::all)
+        if (std::strcmp(m.text, text) == 0)
             return true;
     return false;
 }

@@ -2,13 +2,13 @@ function bad_input_matrix(trace)
 % BAD_INPUT_MATRIX  Calls every command with every kind of argument in every
 %   position, every output count 0..3 and every input count 0..6, against
 %   the simulated controller. Each call must return or raise one of the
-%   commands' own messages (core/messages.hpp);
+%   commands' own messages under its identifier (core/messages.hpp);
 %   a host error or anything else is printed with the call that caused it.
 %   The last line that TRACE (a file, optional) holds names the call in
 %   progress, so a crash can be traced. Ends with "calls tried: N" and exits
 %   1 on any failure, descriptor leak included.
   if nargin < 1, trace = ''; end
-  messages = struct2cell(system_messages()).';
+  messages = system_messages();
   printf('%d messages of the commands\n', numel(messages));
 
   before = open_descriptors();
@@ -243,11 +243,12 @@ function ctx = try_call(ctx, cmd, nout, args, what)
   outs = cell(1, nout);
   ok = false;
   msg = '';
+  id = '';
   t0 = tic;
   if nout == 0
-    printed = evalc('try; fn(args{:}); ok = true; catch err; msg = err.message; end');
+    printed = evalc('try; fn(args{:}); ok = true; catch err; msg = err.message; id = err.identifier; end');
   else
-    printed = evalc('try; [outs{:}] = fn(args{:}); ok = true; catch err; msg = err.message; end');
+    printed = evalc('try; [outs{:}] = fn(args{:}); ok = true; catch err; msg = err.message; id = err.identifier; end');
   end
   elapsed = toc(t0);
   if elapsed > ctx.slowest
@@ -272,8 +273,8 @@ function ctx = try_call(ctx, cmd, nout, args, what)
     unsetOutput = nout == 1 && any(strcmp(cmd.name, {'linkSend', 'linkGains'})) ...
         && any(strcmp(msg, {'value on right hand side of assignment is undefined', ...
                             'element number 1 undefined in return list'}));
-    if ~any(strcmp(text, ctx.messages)) && ~unsetOutput
-      ctx.failures{end + 1} = sprintf('%s: host error "%s"', what, msg);
+    if ~any(strcmp(text, {ctx.messages.text}) & strcmp(id, {ctx.messages.id})) && ~unsetOutput
+      ctx.failures{end + 1} = sprintf('%s: host error "%s" (%s)', what, msg, id);
     end
   end
   ctx = settle(ctx, cmd, ok, printed, what);

@@ -26,8 +26,8 @@ start_sim com5 com5
 start_sim com6 com6
 timeout 30 "$WINESERVER" -k -w >/dev/null 2>&1
 
-# The commands' messages, from their sources.
-grep -ohE '"(Error: [^"\\]*|Input must be a string)"' "$srcdir/core/messages.hpp" | tr -d '"' | sort -u >"$work/messages"
+# The commands' messages with their identifiers ("mexlink:ID TEXT"), from their sources.
+sed -nE 's/.*ITEM\(([A-Za-z]+), *[A-Za-z0-9]*, "([^"]*)"\).*/mexlink:\1 \2/p' "$srcdir/core/messages.hpp" >"$work/messages"
 
 attach='h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:1'
 restore=('linkDetach 0 $h' "$attach")
@@ -90,8 +90,12 @@ awk -v messages="$work/messages" -v script="$work/script" -v rc="$rc" '
     while ((getline l < script) > 0) line[++calls] = l
   }
   { sub(/\r$/, "") }
-  /^call / { started++; called = $2; errors = ""; outs = "" }
+  # The host exits after the script: its unloads are no calls.
+  /^clear / { unloading = 1 }
+  unloading && /^(ok|failed)$/ { unloading = 0; next }
+  /^call / { started++; called = $2; errors = ""; ids = ""; outs = "" }
   /^error / { errors = errors substr($0, 7) "\n" }
+  /^id / { ids = ids substr($0, 4) "\n" }
   /^out[0-9]/ { outs = outs $0 "\n" }
   /^(ok|failed)$/ {
     n++
@@ -100,7 +104,7 @@ awk -v messages="$work/messages" -v script="$work/script" -v rc="$rc" '
     if (n != started || w[1] != called) { bad++; printf "FAILED: call %d of the script is not %s\n", n, called }
     problem = ""
     if ($0 == "failed") {
-      m = errors; sub(/\n$/, "", m)
+      m = ids errors; sub(/\n$/, "", m); sub(/\n/, " ", m)
       if (m == "" || index(m, "\n") > 0 || !(m in known)) problem = "error \"" m "\""
     } else if (outs ~ /unset/ && called != "linkSend" && called != "linkGains") problem = "output asked for but left unset (a host error in MATLAB and Octave)"
     else if (nlhs == 0 && outs != "") problem = "outputs described for nlhs 0"

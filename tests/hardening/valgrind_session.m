@@ -22,30 +22,30 @@ function valgrind_session()
   calls += 8;
 
   checks = {
-    @() linkAttach(sim.port, 115200, 8, 0, 5), 'Error: opening the serial port';
-    @() linkAttach('/dev/mexlink-missing', 115200, 8, 0, 5), 'Error: serial port does not exist';
-    @() linkAttach('/dev/null', 115200, 8, 0, 5), 'Error: setting serial port state';
-    @() linkAttach(['ab'; 'cd'], 1, 2, 3, 4), 'Error: arg0 must be a row vector';
-    @() linkAttach(sim.port, {1}, 8, 0, 5), 'Error: arg1 must be a number';
-    @() linkRun(h, 'abcdefghijklmnopq'), 'Error: data should be a linear vector or is too long';
-    @() linkRun(h, 5), 'Input must be a string';
-    @() linkSend(h, 'a', 1, 2), 'Error: arg1 must be a number';
-    @() linkGains(h, 300, 0, 0), 'Error: invalid motor PID value(s)';
-    @() linkState(h, 1), 'Error: one input arguments required';
-    @() call_nargout(3, @linkState, h), 'Error: too many output arguments';
-    @() linkPeek(single(h)), 'Error: invalid port handle';
-    @() linkHalt(uint32(4294967295)), 'Error: serial port does not exist';
-    @() linkDetach(uint32(987654)), 'Error: could not close serial port.';
-    @() linkDetach(uint32([])), 'Error: invalid port handle';
+    @() linkAttach(sim.port, 115200, 8, 0, 5), 'Error: opening the serial port', 'mexlink:portBusy';
+    @() linkAttach('/dev/mexlink-missing', 115200, 8, 0, 5), 'Error: serial port does not exist', 'mexlink:noSuchPort';
+    @() linkAttach('/dev/null', 115200, 8, 0, 5), 'Error: setting serial port state', '';
+    @() linkAttach(['ab'; 'cd'], 1, 2, 3, 4), 'Error: arg0 must be a row vector', '';
+    @() linkAttach(sim.port, {1}, 8, 0, 5), 'Error: arg1 must be a number', '';
+    @() linkRun(h, 'abcdefghijklmnopq'), 'Error: data should be a linear vector or is too long', '';
+    @() linkRun(h, 5), 'Input must be a string', '';
+    @() linkSend(h, 'a', 1, 2), 'Error: arg1 must be a number', '';
+    @() linkGains(h, 300, 0, 0), 'Error: invalid motor PID value(s)', '';
+    @() linkState(h, 1), 'Error: one input arguments required', '';
+    @() call_nargout(3, @linkState, h), 'Error: too many output arguments', '';
+    @() linkPeek(single(h)), 'Error: invalid port handle', '';
+    @() linkHalt(uint32(4294967295)), 'Error: serial port does not exist', 'mexlink:noPort';
+    @() linkDetach(uint32(987654)), 'Error: could not close serial port.', 'mexlink:notAttached';
+    @() linkDetach(uint32([])), 'Error: invalid port handle', '';
   };
   for k = 1:rows(checks)
-    assert_error_ends(checks{k, 1}, checks{k, 2});
+    assert_error_ends(checks{k, 1}, checks{k, 2}, checks{k, 3});
   end
   calls += rows(checks);
 
   detach_quietly(h);
-  assert_error_ends(@() linkState(h), 'Error: could not read from serial port');
-  assert_error_ends(@() linkSend(h, 1, 2, 3), 'Error: could not write to serial port');
+  assert_error_ends(@() linkState(h), 'Error: could not read from serial port', 'mexlink:notAttached');
+  assert_error_ends(@() linkSend(h, 1, 2, 3), 'Error: could not write to serial port', 'mexlink:notAttached');
   calls += 3;
   sim_stop(sim);
 
@@ -64,8 +64,8 @@ function valgrind_session()
   sim = sim_start('--control');
   h = attach_quietly(sim.port, 5);
   sim_send(sim, 'hangup');
-  assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port');
-  assert_error_ends(@() linkGains(h, 1, 2, 3), 'Error: could not write to serial port');
+  assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port', 'mexlink:readFailed');
+  assert_error_ends(@() linkGains(h, 1, 2, 3), 'Error: could not write to serial port', 'mexlink:writeFailed');
   detach_quietly(h);
   sim_stop(sim);
   calls += 4;

@@ -5,12 +5,12 @@
 %!function assert_line_gone(h, readMessage, writeMessage)
 %!  % Every command that touches the port raises its message, promptly.
 %!  t0 = tic;
-%!  assert_error_ends(@() linkState(h), readMessage);
-%!  assert_error_ends(@() linkPeek(h), readMessage);
-%!  assert_error_ends(@() linkSend(h, 1, 2, 3), writeMessage);
-%!  assert_error_ends(@() linkGains(h, 1, 2, 3), writeMessage);
-%!  assert_error_ends(@() linkRun(h, 'drive'), writeMessage);
-%!  assert_error_ends(@() linkHalt(h), writeMessage);
+%!  assert_error_ends(@() linkState(h), readMessage, 'mexlink:readFailed');
+%!  assert_error_ends(@() linkPeek(h), readMessage, 'mexlink:readFailed');
+%!  assert_error_ends(@() linkSend(h, 1, 2, 3), writeMessage, 'mexlink:writeFailed');
+%!  assert_error_ends(@() linkGains(h, 1, 2, 3), writeMessage, 'mexlink:writeFailed');
+%!  assert_error_ends(@() linkRun(h, 'drive'), writeMessage, 'mexlink:writeFailed');
+%!  assert_error_ends(@() linkHalt(h), writeMessage, 'mexlink:writeFailed');
 %!  assert(toc(t0) < 5);
 %!endfunction
 
@@ -206,7 +206,7 @@
 %!   assert_line_gone(h, 'Error: could not read from serial port', 'Error: could not write to serial port');
 %!   assert(evalc('linkDetach(h);'), sprintf('closeSerial: Successful!\n'));
 %!   assert(open_descriptors(), before);
-%!   assert_error_ends(@() linkDetach(h), 'Error: could not close serial port.');
+%!   assert_error_ends(@() linkDetach(h), 'Error: could not close serial port.', 'mexlink:notAttached');
 %!   try
 %!     evalc('h = linkAttach(sim.port, 115200, 8, 0, 5);');
 %!     detach_quietly(h);

@@ -42,8 +42,8 @@
 %!   assert_error_ends(@() f(h, 1, 2), 'Error: four input arguments required');
 %!   assert_error_ends(@() call_nargout(2, f, h, 1, 2, 3, 4), 'Error: four input arguments required');
 %!   assert_error_ends(@() call_nargout(2, f, h, 1, 2, 3), 'Error: too many output arguments');
-%!   assert_error_ends(@() f(uint32(4294967295), 1, 2, 3), 'Error: could not write to serial port');
-%!   assert_error_ends(@() f(uint32(1), 1, 2, 3), 'Error: could not write to serial port');
+%!   assert_error_ends(@() f(uint32(4294967295), 1, 2, 3), 'Error: could not write to serial port', 'mexlink:notAttached');
+%!   assert_error_ends(@() f(uint32(1), 1, 2, 3), 'Error: could not write to serial port', 'mexlink:notAttached');
 %!   assert_error_ends(@() f(double(h), 1, 2, 3), 'Error: invalid port handle');
 %!   assert_error_ends(@() f(h, 'a', 2, 3), 'Error: arg1 must be a number');
 %!   assert_error_ends(@() f(h, 1, {}, 3), 'Error: arg2 must be a number');

@@ -30,7 +30,7 @@
 %!test
 %! % A missing port: the handle line shows -1, then the message.
 %! f = @() linkAttach('/dev/mexlink-missing', 115200, 8, 0, 5);
-%! assert_error_ends(f, 'Error: serial port does not exist');
+%! assert_error_ends(f, 'Error: serial port does not exist', 'mexlink:noSuchPort');
 %! assert(printed_by_failing(f), sprintf('*hSerial: -1\n'));
 
 %!test
@@ -47,10 +47,10 @@
 %! % Closing twice, closing what was never a port, closing nothing.
 %! h = attach_quietly(sim.port);
 %! detach_quietly(h);
-%! assert_error_ends(@() linkDetach(h), 'Error: could not close serial port.');
+%! assert_error_ends(@() linkDetach(h), 'Error: could not close serial port.', 'mexlink:notAttached');
 %! assert_error_ends(@() linkDetach(uint32(4294967295)), 'Error: serial port does not exist.');
 %! for fd = [0 1 2 1000]
-%!   assert_error_ends(@() linkDetach(uint32(fd)), 'Error: could not close serial port.');
+%!   assert_error_ends(@() linkDetach(uint32(fd)), 'Error: could not close serial port.', 'mexlink:notAttached');
 %! end
 %! % The host's own descriptors are still there.
 %! assert(fprintf(stdout, '') >= 0);
@@ -71,7 +71,7 @@
 %!test
 %! % One holder at a time; the refused open leaves the holder working.
 %! h = attach_quietly(sim.port);
-%! assert_error_ends(@() linkAttach(sim.port, 9600, 8, 0, 5), 'Error: opening the serial port');
+%! assert_error_ends(@() linkAttach(sim.port, 9600, 8, 0, 5), 'Error: opening the serial port', 'mexlink:portBusy');
 %! linkRun(h, 'idle');
 %! assert(numel(sim_log(sim, '^start "idle"$')), 1);
 %! linkHalt(h);
@@ -83,13 +83,13 @@
 %! % Failed attaches leave no descriptor open.
 %! before = open_descriptors();
 %! for k = 1:5
-%!   assert_error_ends(@() linkAttach('/dev/mexlink-missing', 115200, 8, 0, 5), 'Error: serial port does not exist');
+%!   assert_error_ends(@() linkAttach('/dev/mexlink-missing', 115200, 8, 0, 5), 'Error: serial port does not exist', 'mexlink:noSuchPort');
 %!   assert_error_ends(@() linkAttach('/dev/null', 115200, 8, 0, 5), 'Error: setting serial port state');
 %!   assert_error_ends(@() linkAttach(sim.port, 115200, 9, 0, 5), 'Error: setting serial port state');
 %!   assert_error_ends(@() linkAttach(sim.port, 115200, 8, 7, 5), 'Error: setting serial port state');
 %!   assert_error_ends(@() linkAttach(sim.port, 115200, 8, 0, -5), 'Error: setting timeout');
 %!   assert_error_ends(@() linkAttach(sim.port, NaN, 8, 0, 5), 'Error: setting serial port state');
-%!   assert_error_ends(@() linkAttach(tempdir(), 115200, 8, 0, 5), 'Error: opening the serial port');
+%!   assert_error_ends(@() linkAttach(tempdir(), 115200, 8, 0, 5), 'Error: opening the serial port', 'mexlink:openFailed');
 %! end
 %! assert(open_descriptors(), before);
 %! h = attach_quietly(sim.port);

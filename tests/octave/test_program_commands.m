@@ -35,17 +35,17 @@
 %! assert_error_ends(@() linkRun(h, 42), 'Input must be a string');
 %! none = uint32(4294967295);
 %! assert_error_ends(@() linkRun(none, 'abcdefghijklmnop'), 'Error: data should be a linear vector or is too long');
-%! assert_error_ends(@() linkRun(none, 'drive'), 'Error: serial port does not exist');
+%! assert_error_ends(@() linkRun(none, 'drive'), 'Error: serial port does not exist', 'mexlink:noPort');
 %! assert_error_ends(@() linkRun(double(h), 'drive'), 'Error: invalid port handle');
 %! assert_error_ends(@() linkHalt(), 'Error: one input arguments required');
 %! assert_error_ends(@() linkHalt(h, h), 'Error: one input arguments required');
 %! assert_error_ends(@() call_nargout(1, @linkHalt, h), 'Error: too many output arguments');
-%! assert_error_ends(@() linkHalt(none), 'Error: serial port does not exist');
-%! assert_error_ends(@() linkHalt(uint32(0)), 'Error: could not write to serial port');
+%! assert_error_ends(@() linkHalt(none), 'Error: serial port does not exist', 'mexlink:noPort');
+%! assert_error_ends(@() linkHalt(uint32(0)), 'Error: could not write to serial port', 'mexlink:notAttached');
 
 %!test
 %! % A detached handle is refused, not written through.
 %! detach_quietly(h);
-%! assert_error_ends(@() linkRun(h, 'drive'), 'Error: could not write to serial port');
-%! assert_error_ends(@() linkHalt(h), 'Error: could not write to serial port');
+%! assert_error_ends(@() linkRun(h, 'drive'), 'Error: could not write to serial port', 'mexlink:notAttached');
+%! assert_error_ends(@() linkHalt(h), 'Error: could not write to serial port', 'mexlink:notAttached');
 %! sim_stop(sim);

@@ -146,15 +146,15 @@
 %!   f = fn{1};
 %!   assert_error_ends(@() f(), 'Error: one input arguments required');
 %!   assert_error_ends(@() f(h, 1), 'Error: one input arguments required');
-%!   assert_error_ends(@() f(uint32(4294967295)), 'Error: could not read from serial port');
-%!   assert_error_ends(@() f(uint32(2)), 'Error: could not read from serial port');
+%!   assert_error_ends(@() f(uint32(4294967295)), 'Error: could not read from serial port', 'mexlink:notAttached');
+%!   assert_error_ends(@() f(uint32(2)), 'Error: could not read from serial port', 'mexlink:notAttached');
 %!   assert_error_ends(@() f(single(h)), 'Error: invalid port handle');
 %! end
 %! assert_error_ends(@() call_nargout(3, @linkState, h), 'Error: too many output arguments');
 %! assert_error_ends(@() call_nargout(2, @linkPeek, h), 'Error: too many output arguments');
 %! detach_quietly(h);
-%! assert_error_ends(@() linkState(h), 'Error: could not read from serial port');
-%! assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port');
+%! assert_error_ends(@() linkState(h), 'Error: could not read from serial port', 'mexlink:notAttached');
+%! assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port', 'mexlink:notAttached');
 %! sim_stop(sim);
 
 %!test
@@ -163,9 +163,9 @@
 %! h = attach_quietly(sim.port, 200);
 %! sim_send(sim, 'hangup');
 %! t0 = tic;
-%! assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port');
-%! assert_error_ends(@() linkState(h), 'Error: could not read from serial port');
+%! assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port', 'mexlink:readFailed');
+%! assert_error_ends(@() linkState(h), 'Error: could not read from serial port', 'mexlink:readFailed');
 %! assert(toc(t0) < 5);
-%! assert_error_ends(@() linkSend(h, 0, 0, 0), 'Error: could not write to serial port');
+%! assert_error_ends(@() linkSend(h, 0, 0, 0), 'Error: could not write to serial port', 'mexlink:writeFailed');
 %! assert(evalc('linkDetach(h);'), sprintf('closeSerial: Successful!\n'));
 %! sim_stop(sim);

@@ -18,14 +18,14 @@
 %!  text = fileread(fullfile(source, 'commands', [name '.cpp']));
 %!  used = regexp(text, 'message::(\w+)', 'tokens');
 %!  used = cellfun(@(t) t{1}, used, 'UniformOutput', false);
-%!  shared = {'checkOutputCount', {'tooManyOutputs'}; ...
-%!            'portHandleOf', {'invalidPortHandle'}; ...
-%!            'scalarOf', {'argN'}; ...
-%!            'openSerial', {'noSuchPort', 'openFailed', 'stateFailed', 'timeoutFailed'}; ...
-%!            'writeSerial', {'writeFailed'}; ...
-%!            'readSerialLatest', {'neverPaused', 'readFailed', 'interrupted'}; ...
-%!            'readSerialOnce', {'readFailed', 'interrupted'}; ...
-%!            'closeSerial', {'noPortToClose', 'closeFailed'}};
+%!  shared = {'checkOutputCount', {'outputCount'}; ...
+%!            'portHandleOf', {'invalidHandle'}; ...
+%!            'scalarOf', {'notNumberArg1'}; ...
+%!            'openSerial', {'noSuchPort', 'portBusy', 'portDenied', 'openFailed', 'stateFailed', 'timeoutFailed'}; ...
+%!            'writeSerial', {'notAttachedForWrite', 'writeFailed'}; ...
+%!            'readSerialLatest', {'neverPaused', 'notAttachedForRead', 'readFailed', 'interrupted'}; ...
+%!            'readSerialOnce', {'notAttachedForRead', 'readFailed', 'interrupted'}; ...
+%!            'closeSerial', {'noPortToClose', 'notAttachedForClose', 'closeFailed'}};
 %!  for k = 1:rows(shared)
 %!    if ~isempty(strfind(text, [shared{k, 1} '(']))
 %!      used = [used, shared{k, 2}];
@@ -33,11 +33,8 @@
 %!  end
 %!  messages = {};
 %!  for u = unique(used)
-%!    if strcmp(u{1}, 'argN')
-%!      messages{end + 1} = 'Error: argN must be a number';
-%!    else
-%!      messages{end + 1} = known.(u{1});
-%!    end
+%!    m = known(strcmp({known.name}, u{1}));
+%!    messages(end + 1, :) = {m.id, strrep(m.text, 'arg1', 'argN')};
 %!  end
 %!endfunction
 
@@ -56,13 +53,15 @@
 %! end
 
 %!test
-%! % Each text lists every message its command can raise.
+%! % Each text lists every message its command can raise, each on a line
+%! % that starts with its identifier.
 %! for k = 1:numel(names)
 %!   text = get_help_text(names{k});
 %!   messages = raised_by(source, names{k});
-%!   assert(numel(messages) >= 3, names{k});
-%!   for m = messages
-%!     assert(~isempty(strfind(text, m{1})), sprintf('%s: help lacks "%s"', names{k}, m{1}));
+%!   assert(rows(messages) >= 3, names{k});
+%!   for m = 1:rows(messages)
+%!     line = sprintf('(^|\\n)\\s*%s\\s+%s', messages{m, 1}, regexptranslate('escape', messages{m, 2}));
+%!     assert(~isempty(regexp(text, line, 'once')), sprintf('%s: help lacks "%s  %s"', names{k}, messages{m, :}));
 %!   end
 %! end
 

@@ -64,9 +64,12 @@ expect() {
   fi
 }
 
-# expect_failure NAME COMMAND MESSAGE: the last block is one call of COMMAND
-# that failed with MESSAGE.
-expect_failure() { expect "$1" <<<"call $2"$'\n'"error $3"$'\n'"failed"; }
+# expect_failure NAME COMMAND ID MESSAGE: the last block is one call of
+# COMMAND that failed with MESSAGE under identifier ID.
+expect_failure() { expect "$1" <<<"call $2"$'\n'"error $4"$'\n'"id $3"$'\n'"failed"; }
+
+# raised ID MESSAGE: the last block holds an error MESSAGE under identifier ID.
+raised() { [[ $block == *$'error '"$2"$'\nid '"$1"$'\n'* ]]; }
 
 in_range() { [ "$1" -ge "$2" ] && [ "$1" -lt "$3" ]; }
 

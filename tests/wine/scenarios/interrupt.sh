@@ -7,10 +7,10 @@ scenario_interrupt() { # ARCH SIM
   local t
   for t in 0 1000; do
     rcall "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:$t" 'interrupt 300 linkPeek 1 $h'
-    check "$a T=$t: Ctrl-C ends linkPeek" grep -qx 'error Error: read interrupted by Ctrl-C' <<<"$block" -- "$block"
+    check "$a T=$t: Ctrl-C ends linkPeek" raised mexlink:interrupted 'Error: read interrupted by Ctrl-C' -- "$block"
     check "$a T=$t: ... 300 ms in, within a wait slice: $ms ms" in_range "$ms" 290 800 -- "took $ms ms"
     rcall 'interrupt 300 linkState 2 $h'
-    check "$a T=$t: Ctrl-C ends linkState" grep -qx 'error Error: read interrupted by Ctrl-C' <<<"$block" -- "$block"
+    check "$a T=$t: Ctrl-C ends linkState" raised mexlink:interrupted 'Error: read interrupted by Ctrl-C' -- "$block"
     check "$a T=$t: ... 300 ms in, within a wait slice: $ms ms" in_range "$ms" 290 800 -- "took $ms ms"
     # The port is still attached with its own time-outs: a write reaches
     # the wire and a read waits by T again.

@@ -5,6 +5,7 @@ scenario_open_failures() { # ARCH
 call linkAttach
 print *hSerial: -1
 error Error: serial port does not exist
+id mexlink:noSuchPort
 failed
 EOF
   rcall 'h = linkAttach 1 s:C:\\windows d:115200 d:8 d:0 d:20'
@@ -12,6 +13,7 @@ EOF
 call linkAttach
 print *hSerial: -1
 error Error: opening the serial port
+id mexlink:openFailed
 failed
 EOF
   rcall 'h = linkAttach 1 s:C:\\windows\\win.ini d:115200 d:8 d:0 d:20'
@@ -19,6 +21,7 @@ EOF
 call linkAttach
 print *hSerial: H
 error Error: setting serial port state
+id mexlink:stateFailed
 failed
 EOF
   rcall "h = linkAttach 1 s:COM5 d:115200 d:9 d:0 d:20" "h = linkAttach 1 s:COM5 d:115200 d:8 d:5 d:20"
@@ -26,10 +29,12 @@ EOF
 call linkAttach
 print *hSerial: H
 error Error: setting serial port state
+id mexlink:stateFailed
 failed
 call linkAttach
 print *hSerial: H
 error Error: setting serial port state
+id mexlink:stateFailed
 failed
 EOF
   rcall "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:-1" "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:-0.5"
@@ -37,6 +42,7 @@ EOF
 call linkAttach
 print *hSerial: H
 error Error: setting timeout
+id mexlink:timeoutFailed
 failed
 call linkAttach
 print *hSerial: H

@@ -20,12 +20,15 @@ EOF
   expect "$a the port's handle with low bits set is no port" <<'EOF'
 call linkPeek
 error Error: could not read from serial port
+id mexlink:notAttached
 failed
 call linkSend
 error Error: could not write to serial port
+id mexlink:notAttached
 failed
 call linkDetach
 error Error: could not close serial port.
+id mexlink:notAttached
 failed
 EOF
 
@@ -136,18 +139,23 @@ EOF
   expect "$a a closed handle is refused by every command" <<'EOF'
 call linkSend
 error Error: could not write to serial port
+id mexlink:notAttached
 failed
 call linkPeek
 error Error: could not read from serial port
+id mexlink:notAttached
 failed
 call linkState
 error Error: could not read from serial port
+id mexlink:notAttached
 failed
 call linkHalt
 error Error: could not write to serial port
+id mexlink:notAttached
 failed
 call linkDetach
 error Error: could not close serial port.
+id mexlink:notAttached
 failed
 EOF
   sleep 0.2

@@ -10,7 +10,7 @@ scenario_stall() { # ARCH SIM
   kill -CONT "${!pidv}"
   local made
   made=$(grep '^repeat ' <<<"$block" | cut -d' ' -f2)
-  check "$a a stalled line fails the write (after ${made:-?} writes went through)" grep -qx "error Error: could not write to serial port" <<<"$block" -- \
+  check "$a a stalled line fails the write (after ${made:-?} writes went through)" raised mexlink:writeFailed "Error: could not write to serial port" -- \
     "$block" "after ${made:-?} calls in $((SECONDS - t0)) s"
   check "$a ... after the write time-out (2 s + 10 ms a byte): $ms ms" in_range "$ms" 1900 10000 -- "last call took $ms ms"
   # Every write reported done arrived whole; the failed one left a torn

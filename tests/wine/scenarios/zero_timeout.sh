@@ -3,7 +3,7 @@ scenario_zero_timeout() { # ARCH SIM
   rcall "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:0"
   check "$a attach with T=0" grep -qx ok <<<"$block" -- "$block"
   rcall 'linkState 2 $h'
-  expect_failure "$a T=0 linkState on a quiet line gives up" linkState "Error: the serial line never paused"
+  expect_failure "$a T=0 linkState on a quiet line gives up" linkState mexlink:neverPaused "Error: the serial line never paused"
   check "$a ... after the 2 s drain limit: $ms ms" in_range "$ms" 1500 4500 -- "took $ms ms"
   # The port got its T=0 time-outs back: a read waits for all 50 bytes, even
   # past the drain limit's bound.
