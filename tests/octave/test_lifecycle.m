@@ -1,0 +1,100 @@
+% A port's life beyond attach and detach: released when the plug-ins are
+% cleared or Octave exits, untouched by outside changes that leave it
+% working, and left as found when an attach is refused.
+%!shared sim
+%! sim = sim_start();
+
+%!function [status, out] = second_octave(script)
+%!  % SCRIPT in a second Octave with the plug-ins and this library on its path.
+%!  file = [tempname() '.m'];
+%!  fid = fopen(file, 'w');
+%!  fputs(fid, script);
+%!  fclose(fid);
+%!  paths = sprintf('--path %s --path %s', fileparts(which('linkAttach')), fileparts(which('attach_quietly')));
+%!  [status, out] = system(sprintf('octave-cli --norc --no-history --no-window-system %s --eval "source(''%s'')" 2>&1', ...
+%!                                 paths, file));
+%!  unlink(file);
+%!endfunction
+
+%!function text = settings_of(port)
+%!  [status, text] = system(['stty -a -F ' port]);
+%!  assert(status == 0, '%s', text);
+%!endfunction
+
+%!test
+%! % Each way of clearing the plug-ins closes the ports attached through
+%! % them: the same port attaches again at once and works.
+%! for how = {'clear all', 'clear functions', 'clear linkAttach'}
+%!   [status, out] = second_octave(sprintf(['h = attach_quietly(''%s''); %s;\n' ...
+%!                                          'h = attach_quietly(''%s''); linkRun(h, ''idle''); detach_quietly(h);'], ...
+%!                                         sim.port, how{1}, sim.port));
+%!   assert(status == 0, '%s: %s', how{1}, out);
+%! end
+%! assert(numel(sim_log(sim, '^start "idle"$')), 3);
+
+%!test
+%! % A handle that outlives the clear names no port; what the session opened
+%! % itself stays open.
+%! [status, out] = second_octave(sprintf([ ...
+%!   'h = attach_quietly(''%s''); fid = fopen(tempname(), ''w+''); clear functions;\n' ...
+%!   'assert_error_ends(@() linkSend(h, 1, 2, 3), ''Error: could not write to serial port'', ''mexlink:notAttached'');\n' ...
+%!   'assert_error_ends(@() linkDetach(h), ''Error: could not close serial port.'', ''mexlink:notAttached'');\n' ...
+%!   'assert(fprintf(fid, ''kept'') == 4); frewind(fid); assert(fgetl(fid), ''kept''); fclose(fid);'], sim.port));
+%! assert(status == 0, '%s', out);
+
+%!test
+%! % Octave exits with the port attached: the device is neither exclusive
+%! % (a user other than root opens it) nor changed beyond raw mode and rate.
+%! before = settings_of(sim.port);
+%! [status, out] = second_octave(sprintf('h = attach_quietly(''%s''); linkRun(h, ''drive'');', sim.port));
+%! assert(status == 0, '%s', out);
+%! after = settings_of(sim.port);
+%! keys = @(text) regexp(text, 'intr = .*time = \d+;', 'match', 'once');
+%! assert(keys(after), keys(before));
+%! assert(~isempty(strfind(after, '-icanon')));
+%! system(['chmod o+rw ' sim.port]);
+%! [status, out] = system(sprintf('setpriv --reuid=65534 --regid=65534 --clear-groups sh -c ''exec 3<>%s'' 2>&1', sim.port));
+%! assert(status == 0, '%s', out);
+
+%!test
+%! % Keys changed from outside while attached: every command still works.
+%! h = attach_quietly(sim.port);
+%! system(['stty -F ' sim.port ' erase ^H intr ^C kill ^X eof ^B rows 40 time 5']);
+%! linkRun(h, 'drive');
+%! linkSend(h, 1, 1, 1);
+%! linkGains(h, 1, 2, 3);
+%! pause(0.2);
+%! [values, isShort] = linkState(h);
+%! assert(size(values), [7 1]);
+%! evalc('linkPeek(h);');
+%! linkHalt(h);
+%! assert(numel(sim_log(sim, '^mailbox 1: 105 105 105$')), 1);
+%! assert(evalc('linkDetach(h);'), sprintf('closeSerial: Successful!\n'));
+%! assert(~isempty(strfind(settings_of(sim.port), 'erase = ^H')));
+
+%!test
+%! % A refused attach leaves every setting as it found it.
+%! system(['stty -F ' sim.port ' sane 9600 -clocal']);
+%! before = settings_of(sim.port);
+%! for args = {{115200, 8, 0, -5}, {115200, 9, 0, 5}, {57600, 8, 7, 5}, {NaN, 8, 0, 5}}
+%!   try
+%!     evalc('linkAttach(sim.port, args{1}{:});');
+%!   catch
+%!   end
+%!   assert(settings_of(sim.port), before, sprintf('%d ', args{1}{:}));
+%! end
+
+%!test
+%! % A program name with a char(0) is refused, and nothing is sent.
+%! h = attach_quietly(sim.port);
+%! starts = numel(sim_log(sim, '^start '));
+%! stops = numel(sim_log(sim, '^stop$'));
+%! assert_error_ends(@() linkRun(h, ['dri' char(0) 've']), 'Error: data should be a linear vector or is too long');
+%! linkHalt(h);
+%! detach_quietly(h);
+%! t0 = tic;
+%! while numel(sim_log(sim, '^stop$')) == stops && toc(t0) < 2, pause(0.02); end
+%! assert(numel(sim_log(sim, '^start ')), starts);
+
+%!test
+%! sim_stop(sim);
