@@ -15,11 +15,15 @@
 //                 turns true) and released when it returns
 // Lines "spy dirty", "spy clean", "spy abort" and "spy settings" steer and
 // read the port spy (port_spy.hpp); each answers "spy ..." and "ok".
+// "open NAME" opens a communications port as the host's own serial-port
+// object would (answering "opened VALUE"), "probe VALUE" tells whether that
+// handle is still an open port ("probe open" or "probe closed"), and
+// "close VALUE" closes it; each then answers "ok".
 // "clear COMMAND" and "clear all" unload plug-ins as MATLAB's clear does,
 // calling first the function each registered with mexAtExit; so does the end
-// of the script. Each answers "clear COMMAND", an "exit COMMAND" line for an
-// exit function called (with what it printed, raised and "error"/"id" as a
-// call's), and "ok".
+// of the script. They answer "clear PATH" for each plug-in unloaded, with an
+// "exit PATH" line for an exit function called (then what it printed and
+// raised, as a call's report), and "ok".
 // Each call prints, one item a line:
 //   call COMMAND
 //   print LINE | warning TEXT      what the plug-in printed or warned, in order
@@ -175,14 +179,14 @@ void unload(const std::string &path, Plugin *plugin)
     if (plugin->module != nullptr)
         FreeLibrary(plugin->module);
     *plugin = Plugin{};
-    std::printf("ok\n");
 }
 
 void clearPlugins(Session *session, const std::string &what)
 {
     for (auto &entry : session->plugins)
-        if (what == "all" || entry.first == pluginPath(*session, what))
+        if (entry.second.module != nullptr && (what == "all" || entry.first == pluginPath(*session, what)))
             unload(entry.first, &entry.second);
+    std::printf("ok\n");
 }
 
 bool isNamed(const Session &session, const mxArray *a)
@@ -275,10 +279,33 @@ void runSpyLine(const std::string &what)
     std::printf("spy %s\nok\n", what == "settings" ? spyFirstSettings().c_str() : what.c_str());
 }
 
+// The host's own ports, which the plug-ins must never touch.
+void runHostPortLine(const std::string &verb, const std::string &what)
+{
+    const auto value = static_cast<std::uint32_t>(std::strtoul(what.c_str(), nullptr, 0));
+    const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
+    if (verb == "open") {
+        const HANDLE port = CreateFileA(what.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        std::printf("opened %lu\n", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(port)));
+    } else if (verb == "probe") {
+        DCB state{};
+        state.DCBlength = sizeof state;
+        std::printf("probe %s\n", GetCommState(handle, &state) ? "open" : "closed");
+    } else {
+        CloseHandle(handle);
+    }
+    std::printf("ok\n");
+}
+
 void runScriptLine(Session *session, const std::string &text)
 {
     if (text.rfind("spy ", 0) == 0) {
         runSpyLine(text.substr(4));
+        return;
+    }
+    const std::string verb = firstWord(text);
+    if (verb == "open" || verb == "probe" || verb == "close") {
+        runHostPortLine(verb, firstWord(text.substr(verb.size())));
         return;
     }
     if (text.rfind("clear ", 0) == 0) {

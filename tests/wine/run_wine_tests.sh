@@ -65,6 +65,7 @@ run_arch() { # ARCH DIST LOADER
   scenario_interrupt "$a" sim_a
   scenario_port_settings "$a" sim_a
   scenario_stall "$a" sim_a
+  scenario_lifecycle "$a" sim_a sim_b
   stop_runner
   check "$a runner wrote nothing to stderr" [ ! -s "$dir/run.err" ] -- "$(head -n5 "$dir/run.err")"
   timeout 30 "$WINESERVER" -k -w >/dev/null 2>&1
