@@ -9,7 +9,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <string>
-#include <utility>
 
 #include "mexhost.h"
 
@@ -50,18 +49,15 @@ bool validIdentifier(const char *id)
     }
 }
 
-std::string formatted(const char *format, va_list args)
-{
-    char text[1024];
-    std::vsnprintf(text, sizeof text, format != nullptr ? format : "", args);
-    return text;
-}
-
-[[noreturn]] void leaveCall(std::string id, std::string text)
+// Leaves the call by longjmp: nothing in this frame or the plug-in's may own
+// memory, so the texts go straight into the state's strings.
+[[noreturn]] void leaveCall(const char *id, const char *text, const char *quoted = "")
 {
     MexState &s = state();
-    s.lastErrorId = std::move(id);
-    s.lastError = std::move(text);
+    s.lastErrorId = id;
+    s.lastError = text;
+    if (*quoted != '\0')
+        s.lastError.append(quoted).append("'");
     if (s.errorExit == nullptr) {
         std::fprintf(stderr, "error outside a call: %s\n", s.lastError.c_str());
         std::abort();
@@ -85,12 +81,13 @@ void mexErrMsgTxt(const char *text) { leaveCall("", text != nullptr ? text : "")
 void mexErrMsgIdAndTxt(const char *id, const char *format, ...)
 {
     if (!validIdentifier(id))
-        leaveCall("", std::string("runner: invalid error identifier '") + (id != nullptr ? id : "(null)") + "'");
+        leaveCall("", "runner: invalid error identifier '", id != nullptr ? id : "(null)");
+    char text[1024];
     va_list args;
     va_start(args, format);
-    std::string text = formatted(format, args);
+    std::vsnprintf(text, sizeof text, format != nullptr ? format : "", args);
     va_end(args);
-    leaveCall(id, std::move(text));
+    leaveCall(id, text);
 }
 
 void mexWarnMsgTxt(const char *text) { warn("", text != nullptr ? text : ""); }
@@ -101,9 +98,10 @@ void mexWarnMsgIdAndTxt(const char *id, const char *format, ...)
         warn("", std::string("runner: invalid warning identifier '") + (id != nullptr ? id : "(null)") + "'");
         return;
     }
+    char text[1024];
     va_list args;
     va_start(args, format);
-    const std::string text = formatted(format, args);
+    std::vsnprintf(text, sizeof text, format != nullptr ? format : "", args);
     va_end(args);
     warn(id, text);
 }
