@@ -184,11 +184,3 @@ end
 function s = signed_ms(seconds)
   s = sprintf('%+.2f', 1000 * seconds);
 end
-
-function detach_quietly(h)
-  try
-    evalc('linkDetach(h);');
-  catch err
-    fprintf(2, '%s\n', err.message);
-  end
-end

@@ -192,11 +192,3 @@ function x = print_call(name, d)
   x = summarize(d);
   printf('  %-34s %9.1f %9.1f %9.1f %6d\n', name, 1e6 * x.median, 1e6 * x.p90, 1e6 * x.min, x.n);
 end
-
-function detach_quietly(h)
-  try
-    evalc('linkDetach(h);');
-  catch err
-    fprintf(2, '%s\n', err.message);
-  end
-end

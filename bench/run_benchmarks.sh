@@ -44,10 +44,11 @@ start_sim() {
   echo "$path" >"$work/$name.path"
 }
 
-# octave_run EXPRESSION: the plug-ins and the benchmark functions on the path.
+# octave_run EXPRESSION: the plug-ins, the benchmark functions and the test
+# library's helpers (detach_quietly, ...) on the path.
 octave_run() {
   octave-cli --no-init-file --no-history --quiet \
-    --eval "addpath('$build/octave'); addpath('$root/bench'); addpath('$work'); $1"
+    --eval "addpath('$build/octave'); addpath('$root/bench'); addpath('$root/tests/octave/lib'); addpath('$work'); $1"
 }
 
 echo "mexlink benchmarks, $(date -u '+%Y-%m-%d %H:%M:%S UTC')"

@@ -4,6 +4,8 @@
 #include "monotonic_clock.hpp"
 #include "protocol.hpp"
 #include "read_rule.hpp"
+#include "status_frames.hpp"
+#include "telegrams.hpp"
 
 #include <gtest/gtest.h>
 
@@ -45,36 +47,17 @@ void sleepMillis(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds
 
 std::string hex(const Bytes &bytes) { return linksim::hexBytes(bytes.data(), bytes.size()); }
 
-// A telegram with its header filled in and the payload all zero, so the
-// terminating NULs come for free.
-Bytes telegram(std::uint8_t code, std::size_t payloadLength)
-{
-    Bytes t(4 + payloadLength);
-    t[0] = static_cast<std::uint8_t>(t.size() - 2);
-    t[2] = linksim::telegramType;
-    t[3] = code;
-    return t;
-}
+// Telegrams as the commands build them.
+template <std::uint32_t N> Bytes bytesOf(const Telegram<N> &t) { return Bytes(t.bytes, t.bytes + t.size); }
 
 Bytes startTelegram(const std::string &name)
 {
-    Bytes t = telegram(linksim::startCode, name.size() + 1);
-    std::copy(name.begin(), name.end(), t.begin() + 4);
-    return t;
+    return bytesOf(buildStartProgram(name.data(), static_cast<std::uint32_t>(name.size())));
 }
 
-Bytes stopTelegram() { return telegram(linksim::stopCode, 0); }
+Bytes stopTelegram() { return bytesOf(buildStopProgram()); }
 
-Bytes mailboxTelegram(int a, int b, int c)
-{
-    Bytes t = telegram(linksim::mailboxCode, linksim::mailboxLength - 4);
-    t[4] = linksim::mailboxNumber;
-    t[5] = linksim::mailboxMessageSize;
-    char text[16];
-    std::snprintf(text, sizeof text, "%03d%03d%03d", a, b, c);
-    std::copy(text, text + linksim::mailboxTextLength, t.begin() + 6);
-    return t;
-}
+Bytes mailboxTelegram(int a, int b, int c) { return bytesOf(buildMailboxMessage(a, b, c)); }
 
 Bytes concat(Bytes a, const Bytes &b)
 {
@@ -82,13 +65,16 @@ Bytes concat(Bytes a, const Bytes &b)
     return a;
 }
 
-// What the client decodes from a status frame.
+// A status frame as linkState decodes it (values, angles in whole units),
+// with the raw angle words the simulator put on the line.
 struct Frame {
     std::uint16_t values[4];
     std::uint32_t raw[3];
     int angles[3];
 };
 
+// The frame's own header is the simulator's framing, which the commands do
+// not look at; its 20 fields go through the commands' decoder.
 bool decodeFrame(const Bytes &bytes, std::size_t offset, Frame *frame)
 {
     if (bytes.size() < offset + frameLength)
@@ -96,15 +82,18 @@ bool decodeFrame(const Bytes &bytes, std::size_t offset, Frame *frame)
     const std::uint8_t *p = bytes.data() + offset;
     if (p[0] != frameLength - 2 || p[1] != 0x00 || p[2] != linksim::frameType)
         return false;
+    double decoded[statusValueCount] = {};
+    std::int8_t isShort = 0;
+    decodeStatusFrame(p, static_cast<std::uint32_t>(frameLength), decoded, &isShort);
+    if (isShort != 0)
+        return false;
     for (int i = 0; i < 4; ++i)
-        frame->values[i] = static_cast<std::uint16_t>(p[3 + 2 * i] | p[4 + 2 * i] << 8);
+        frame->values[i] = static_cast<std::uint16_t>(decoded[i]);
     for (int i = 0; i < 3; ++i) {
         const std::uint8_t *q = p + 11 + 4 * i;
         frame->raw[i] = static_cast<std::uint32_t>(q[0]) | static_cast<std::uint32_t>(q[1]) << 8
                         | static_cast<std::uint32_t>(q[2]) << 16 | static_cast<std::uint32_t>(q[3]) << 24;
-        frame->angles[i] = frame->raw[i] > static_cast<std::uint32_t>(linksim::maxAngle)
-                               ? static_cast<int>(frame->raw[i]) - 65535
-                               : static_cast<int>(frame->raw[i]);
+        frame->angles[i] = static_cast<int>(std::lround(decoded[4 + i] / angleScale));
     }
     return true;
 }
@@ -121,7 +110,9 @@ std::string frameLogLine(const Frame &frame)
 }
 
 // The client end of the line: raw mode, non-blocking, advisory lock and
-// exclusive mode, like the real port code.
+// exclusive mode, like the real port code. Kept apart from the commands' port
+// code on purpose: these tests must tell a fault of the simulator from one of
+// the port code, which the port tests cover against this same simulator.
 class Port {
 public:
     explicit Port(const std::string &path)
@@ -514,7 +505,9 @@ TEST(LinksimTelegrams, SplitMergedAndMalformedInput)
 
     const Bytes badMailboxNumber{0x0e, 0x00, 0x80, 0x09, 0x02, 0x0a, '1', '0', '0', '1', '0', '0', '1', '0', '0', 0x00};
     const Bytes letterInField{0x0e, 0x00, 0x80, 0x09, 0x01, 0x0a, '1', '0', '0', '1', 'x', '0', '1', '0', '0', 0x00};
-    const Bytes longName = startTelegram("abcdefghijklmnop"); // 16 bytes: too long
+    // 16 name bytes: longer than the commands ever send.
+    const Bytes longName{0x14, 0x00, 0x80, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n',
+                         'o', 'p', 0x00};
     const Bytes truncatedStart{0x08, 0x00, 0x80, 0x00, 'd', 'r'};
     const Bytes unknownCode{0x02, 0x00, 0x80, 0x05};
 
