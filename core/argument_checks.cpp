@@ -2,18 +2,16 @@
 
 #include "raise.hpp"
 
-int checkInputCount(int nrhs, int expected, const Message &message)
+void checkInputCount(int nrhs, int expected, const Message &message)
 {
     if (nrhs != expected)
         raiseError(message);
-    return 1;
 }
 
-int checkOutputCount(int nlhs, int allowed)
+void checkOutputCount(int nlhs, int allowed)
 {
     if (nlhs > allowed)
         raiseError(message::outputCount);
-    return 1;
 }
 
 const std::uint32_t *portHandleOf(const mxArray *arg)

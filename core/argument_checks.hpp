@@ -29,11 +29,11 @@ constexpr std::int32_t limitedSetpoint(double x)
     return toInt(scaled);
 }
 
-// Each check below returns 1 when the argument is acceptable; otherwise it
+// Each check below returns only when the argument is acceptable; otherwise it
 // raises its message (raise.hpp) and does not return.
 
-int checkInputCount(int nrhs, int expected, const Message &message);
-int checkOutputCount(int nlhs, int allowed);
+void checkInputCount(int nrhs, int expected, const Message &message);
+void checkOutputCount(int nlhs, int allowed);
 
 // The handle argument must be a non-empty, real, non-sparse uint32 array;
 // yields a pointer to its first element. Raises message::invalidHandle.

@@ -23,9 +23,10 @@ int holdsAdvisoryLock(int fd);
 int markOwner(int fd);
 int ownedHere(int fd);
 
-// Waits up to waitNs for the terminal to become readable (or writable). 1 when
-// it may be (the next read or write tells, a hang-up included), 0 when the
-// time ran out (or, where the kernel offers no wait for this descriptor, a
-// short sleep did), -1 when the descriptor cannot be waited on.
+// Waits until `deadline` (a monotonic instant) at most for the terminal to
+// become readable (or writable). 1 when it may be (the next read or write
+// tells, a hang-up included), 0 when the time ran out (or, where the kernel
+// offers no wait for this descriptor, a short sleep did), -1 when the
+// descriptor cannot be waited on.
 enum class TerminalWait { readable, writable };
-int waitForTerminal(int fd, TerminalWait what, std::int64_t waitNs);
+int waitForTerminal(int fd, TerminalWait what, std::int64_t deadline);

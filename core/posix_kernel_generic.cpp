@@ -33,10 +33,20 @@ int markOwner(int) { return 1; }
 
 int ownedHere(int) { return 1; }
 
-int waitForTerminal(int fd, TerminalWait what, std::int64_t waitNs)
+int waitForTerminal(int fd, TerminalWait what, std::int64_t deadline)
 {
     if (fd < 0)
         return -1;
+    const std::int64_t waitNs =
+        deadline == noDeadline ? noDeadline : std::max<std::int64_t>(deadline - monotonicNanos(), 0);
+    // No deadline: select() waits without a time-out.
+    timeval limit{};
+    timeval *timeout = nullptr;
+    if (deadline != noDeadline) {
+        const std::int64_t micros = (waitNs + 999) / 1000;
+        limit = timeval{static_cast<time_t>(micros / 1000000), static_cast<suseconds_t>(micros % 1000000)};
+        timeout = &limit;
+    }
     if (fd >= FD_SETSIZE) {
         // select() cannot take this descriptor: sleep a little, as a wait
         // that ran out; the caller tries again.
@@ -47,10 +57,8 @@ int waitForTerminal(int fd, TerminalWait what, std::int64_t waitNs)
     fd_set set;
     FD_ZERO(&set);
     FD_SET(fd, &set);
-    const std::int64_t micros = (waitNs + 999) / 1000;
-    timeval limit{static_cast<time_t>(micros / 1000000), static_cast<suseconds_t>(micros % 1000000)};
     const int ready = select(fd + 1, what == TerminalWait::readable ? &set : nullptr,
-                             what == TerminalWait::writable ? &set : nullptr, nullptr, &limit);
+                             what == TerminalWait::writable ? &set : nullptr, nullptr, timeout);
     if (ready < 0)
         return errno == EINTR ? 0 : -1;
     return ready > 0 ? 1 : 0;

@@ -12,7 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "read_rule.hpp"
+#include "monotonic_clock.hpp"
 
 unsigned long stickParityFlag() { return CMSPAR; }
 
@@ -46,10 +46,10 @@ int markOwner(int fd) { return fcntl(fd, F_SETOWN, getpid()) == 0; }
 
 int ownedHere(int fd) { return fcntl(fd, F_GETOWN) == getpid(); }
 
-int waitForTerminal(int fd, TerminalWait what, std::int64_t waitNs)
+int waitForTerminal(int fd, TerminalWait what, std::int64_t deadline)
 {
     pollfd waiter{fd, static_cast<short>(what == TerminalWait::readable ? POLLIN : POLLOUT), 0};
-    const int ready = poll(&waiter, 1, pollMillis(0, waitNs));
+    const int ready = poll(&waiter, 1, millisUntil(monotonicNanos(), deadline));
     if (ready < 0)
         return errno == EINTR ? 0 : -1;
     if (ready == 0)

@@ -8,8 +8,6 @@
 
 #include "monotonic_clock.hpp"
 
-constexpr std::int64_t noDeadline = INT64_MAX;
-
 constexpr std::int64_t readTotalNanos(std::uint32_t timeoutMs)
 {
     return (static_cast<std::int64_t>(timeoutMs) * 51) * nanosPerMilli;
@@ -26,16 +24,4 @@ constexpr std::int64_t readDeadline(std::int64_t startNs, std::int64_t lastByteN
         return total;
     const std::int64_t interval = lastByteNs + static_cast<std::int64_t>(timeoutMs) * nanosPerMilli;
     return interval < total ? interval : total;
-}
-
-// Milliseconds to wait until `deadline`: rounded up so the
-// wait never ends early, -1 for no deadline, capped to fit an int.
-constexpr int pollMillis(std::int64_t nowNs, std::int64_t deadlineNs)
-{
-    if (deadlineNs == noDeadline)
-        return -1;
-    if (deadlineNs <= nowNs)
-        return 0;
-    const std::int64_t ms = (deadlineNs - nowNs + nanosPerMilli - 1) / nanosPerMilli;
-    return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
 }

@@ -22,23 +22,21 @@ enum class ReadEnd { done, failed, overLimit, interrupted };
 // wait) never shows.
 constexpr std::int64_t waitSliceNs = 50 * nanosPerMilli;
 
-std::int64_t waitUntil(std::int64_t now, std::int64_t deadline)
-{
-    return std::max<std::int64_t>(std::min(deadline, now + waitSliceNs) - now, 0);
-}
-
-// Reads up to chunkSize bytes under the time-out rule. `limitNs` cuts the read
-// off (overLimit) even when the rule has no deadline yet.
-ReadEnd readChunk(Port *port, std::int64_t limitNs, HostInterrupt *interrupt, std::uint8_t *chunk, std::uint32_t *count)
+// Reads up to chunkSize bytes under the time-out rule: the one loop that
+// retries a read. `limitNs` cuts the read off (overLimit) even when the rule
+// has no deadline yet.
+ReadEnd readChunk(const Port &port, std::int64_t limitNs, HostInterrupt *interrupt, std::uint8_t *chunk,
+                  std::uint32_t *count)
 {
     const std::int64_t start = monotonicNanos();
     std::int64_t lastByte = start;
     std::uint32_t received = 0;
     while (received < chunkSize) {
         const std::int64_t now = monotonicNanos();
-        const std::int64_t deadline = readDeadline(start, lastByte, received, port->timeoutMs);
+        const std::int64_t deadline = readDeadline(start, lastByte, received, port.timeoutMs);
+        const std::int64_t waitEnd = std::min({deadline, limitNs, now + waitSliceNs});
         std::uint32_t got = 0;
-        if (!portRead(port, chunk + received, chunkSize - received, waitUntil(now, std::min(deadline, limitNs)), &got))
+        if (!portRead(port, chunk + received, chunkSize - received, waitEnd, &got))
             return ReadEnd::failed;
         if (got > 0) {
             received += got;
@@ -58,11 +56,10 @@ ReadEnd readChunk(Port *port, std::int64_t limitNs, HostInterrupt *interrupt, st
     return ReadEnd::done;
 }
 
-// Puts the port back as the reads found it, then raises what ended them.
-void endReads(Port *port, ReadEnd end)
+// Raises what ended the reads, if it was not the time-out rule.
+void endReads(ReadEnd end)
 {
-    const bool restored = portEndReads(port) != 0;
-    if (end == ReadEnd::failed || !restored)
+    if (end == ReadEnd::failed)
         raiseError(message::readFailed);
     if (end == ReadEnd::overLimit)
         raiseError(message::neverPaused);
@@ -70,18 +67,18 @@ void endReads(Port *port, ReadEnd end)
         raiseError(message::interrupted);
 }
 
-int writeAll(Port *port, const std::uint8_t *bytes, std::uint32_t count)
+int writeAll(const Port &port, const std::uint8_t *bytes, std::uint32_t count)
 {
     // Nearly every telegram goes out in one go: the clock is read only when not.
     std::uint32_t written = 0;
-    if (!portWrite(port, bytes, count, 0, &written))
+    if (!portWrite(port, bytes, count, noWait, &written))
         return 0;
     const std::int64_t deadline =
         monotonicNanos() + millisToNanos(writeTimeoutConstantMs + std::int64_t(writeTimeoutPerByteMs) * count);
     while (written < count) {
         const std::int64_t now = monotonicNanos();
         std::uint32_t n = 0;
-        if (!portWrite(port, bytes + written, count - written, waitUntil(now, deadline), &n))
+        if (!portWrite(port, bytes + written, count - written, deadline, &n))
             return 0;
         written += n;
         if (n == 0 && now >= deadline)
@@ -137,7 +134,7 @@ int openSerial(std::uint32_t *handleOut, const char *portName, std::int32_t baud
 int writeSerial(const std::uint32_t *handle, const std::uint8_t *bytes, std::uint32_t count)
 {
     Port port = foundPort(handle, message::notAttachedForWrite, message::writeFailed);
-    if (!writeAll(&port, bytes, count))
+    if (!writeAll(port, bytes, count))
         raiseError(message::writeFailed);
     return 1;
 }
@@ -145,7 +142,7 @@ int writeSerial(const std::uint32_t *handle, const std::uint8_t *bytes, std::uin
 int readSerialLatest(const std::uint32_t *handle, std::uint8_t *stream, std::uint32_t *count)
 {
     Port port = foundPort(handle, message::notAttachedForRead, message::readFailed);
-    portDrainOutput(&port);
+    portDrainOutput(port);
 
     HostInterrupt interrupt;
     const std::int64_t start = monotonicNanos();
@@ -162,9 +159,9 @@ int readSerialLatest(const std::uint32_t *handle, std::uint8_t *stream, std::uin
             std::memcpy(stream, chunk + chunkSize - latestCarrySize, latestCarrySize);
             carried = latestCarrySize;
         }
-        end = monotonicNanos() > lastStart ? ReadEnd::overLimit : readChunk(&port, limit, &interrupt, chunk, &last);
+        end = monotonicNanos() > lastStart ? ReadEnd::overLimit : readChunk(port, limit, &interrupt, chunk, &last);
     }
-    endReads(&port, end);
+    endReads(end);
     std::memmove(stream, stream + latestCarrySize - carried, carried + last);
     *count = carried + last;
     return 1;
@@ -174,7 +171,7 @@ int readSerialOnce(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32
 {
     Port port = foundPort(handle, message::notAttachedForRead, message::readFailed);
     HostInterrupt interrupt;
-    endReads(&port, readChunk(&port, noDeadline, &interrupt, chunk, count));
+    endReads(readChunk(port, noDeadline, &interrupt, chunk, count));
     mexPrintf(diagnostic::readCountLine, static_cast<int>(*count));
     return 1;
 }

@@ -8,15 +8,13 @@
 
 #include "port_proof.hpp"
 
-constexpr std::uint32_t noReadWait = 0xFFFFFFFFu;
+// A deadline already past, known without reading the clock.
+constexpr std::int64_t noWait = 0;
 
-// A port proven to be one this process attached, ready for reads and writes.
+// A port proven ours (port_proof.hpp): its handle and its read time-out T.
 struct Port {
     std::uint32_t handle = 0;
-    std::uint32_t timeoutMs = 0; // T, kept by the port itself since the attach
-    // The wait a read last set up on the port (backends whose reads set up
-    // their waits on the port itself, i.e. Win32), or noReadWait.
-    std::uint32_t readWaitMs = noReadWait;
+    std::uint32_t timeoutMs = 0;
 };
 
 // busy: in use (another program, or another handle of this process);
@@ -37,17 +35,21 @@ SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t
 // as it found it).
 void portAbandon(std::uint32_t handle);
 
-// The calls below are made only on a port proven ours (port_proof.hpp).
-// Reads what has arrived, up to `room` bytes; when nothing has, waits up to
-// `waitNs` for the first byte. `got` 0 is a wait that ran out. 0 on failure
-// (a hang-up included).
-int portRead(Port *port, std::uint8_t *bytes, std::uint32_t room, std::int64_t waitNs, std::uint32_t *got);
-// Puts back what reads changed on the port; 0 if that failed.
-int portEndReads(Port *port);
-// Writes what the line takes now, waiting up to `waitNs` for room; 0 on failure.
-int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t waitNs, std::uint32_t *written);
+// The calls below are made only on a port proven ours. Each makes one
+// attempt; `deadline` is a monotonic instant (monotonic_clock.hpp), and the
+// caller, which alone loops, asks again while its own rule allows.
+
+// Reads what has arrived, up to `room` bytes; when nothing has, waits until
+// `deadline` (at most) for it and returns with `got` 0. 0 on failure (a
+// hang-up included).
+int portRead(const Port &port, std::uint8_t *bytes, std::uint32_t room, std::int64_t deadline, std::uint32_t *got);
+// Writes what the line takes now; when it takes nothing, waits until
+// `deadline` (at most; noWait: not at all) for room and returns with
+// `written` 0. 0 on failure.
+int portWrite(const Port &port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t deadline,
+              std::uint32_t *written);
 // Lets earlier writes reach the line, for a bounded time where the platform can.
-void portDrainOutput(Port *port);
+void portDrainOutput(const Port &port);
 CloseOutcome portClose(std::uint32_t handle);
 // Closes every port this process attached and still holds, as portClose
 // does; nothing else is touched.

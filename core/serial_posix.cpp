@@ -176,31 +176,25 @@ int drainOutput(int fd, std::uint32_t limitMs)
 }
 
 // One non-blocking read or write (`attempt`); when the terminal has nothing
-// for it yet, or no room, waits up to waitNs and tries once more. `done` 0 is
-// a wait that ran out; 0 is returned on failure, a hang-up included (a read
-// of nothing).
+// for it yet, or no room, waits until `deadline` for that to change and
+// reports `done` 0: the caller tries again. 0 on failure, a hang-up included
+// (a read of nothing).
 template <typename Attempt>
-int transfer(int fd, TerminalWait direction, std::int64_t waitNs, std::uint32_t *done, Attempt attempt)
+int transferOnce(int fd, TerminalWait direction, std::int64_t deadline, std::uint32_t *done, Attempt attempt)
 {
     *done = 0;
-    for (bool waited = false;; waited = true) {
-        const ssize_t n = attempt();
-        if (n > 0) {
-            *done = static_cast<std::uint32_t>(n);
-            return 1;
-        }
-        if (n == 0 && direction == TerminalWait::readable)
-            return 0;
-        if (n < 0 && errno == EINTR)
-            return 1;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return 0;
-        if (waited || waitNs <= 0)
-            return 1;
-        const int ready = waitForTerminal(fd, direction, waitNs);
-        if (ready <= 0)
-            return ready == 0;
+    const ssize_t n = attempt();
+    if (n > 0) {
+        *done = static_cast<std::uint32_t>(n);
+        return 1;
     }
+    if (n == 0)
+        return direction == TerminalWait::writable;
+    if (errno == EINTR)
+        return 1;
+    if (errno != EAGAIN && errno != EWOULDBLOCK)
+        return 0;
+    return deadline == noWait || waitForTerminal(fd, direction, deadline) >= 0;
 }
 
 // Closes a descriptor proven ours (or hung up, and ours): unsent output
@@ -278,21 +272,20 @@ void portAbandon(std::uint32_t handle)
     close(fd);
 }
 
-int portRead(Port *port, std::uint8_t *bytes, std::uint32_t room, std::int64_t waitNs, std::uint32_t *got)
+int portRead(const Port &port, std::uint8_t *bytes, std::uint32_t room, std::int64_t deadline, std::uint32_t *got)
 {
-    const int fd = static_cast<int>(port->handle);
-    return transfer(fd, TerminalWait::readable, waitNs, got, [&] { return read(fd, bytes, room); });
+    const int fd = static_cast<int>(port.handle);
+    return transferOnce(fd, TerminalWait::readable, deadline, got, [&] { return read(fd, bytes, room); });
 }
 
-int portEndReads(Port *) { return 1; }
-
-int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t waitNs, std::uint32_t *written)
+int portWrite(const Port &port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t deadline,
+              std::uint32_t *written)
 {
-    const int fd = static_cast<int>(port->handle);
-    return transfer(fd, TerminalWait::writable, waitNs, written, [&] { return write(fd, bytes, count); });
+    const int fd = static_cast<int>(port.handle);
+    return transferOnce(fd, TerminalWait::writable, deadline, written, [&] { return write(fd, bytes, count); });
 }
 
-void portDrainOutput(Port *port) { drainOutput(static_cast<int>(port->handle), outputDrainLimitMs); }
+void portDrainOutput(const Port &port) { drainOutput(static_cast<int>(port.handle), outputDrainLimitMs); }
 
 CloseOutcome portClose(std::uint32_t handle)
 {

@@ -9,7 +9,7 @@
 //   and constant all T), so every later command gets it from the handle alone.
 //   While a read waits, the port is set to hand over bytes as they arrive and
 //   to wait no longer than the shared routines ask, so they can apply the read
-//   rule and see Ctrl-C; T is put back when the reads end.
+//   rule and see Ctrl-C; T is put back as each read returns.
 // - Only a port proven ours (win32_port_proof.cpp) is ever written, read or
 //   closed. A refused set-up puts back the state and time-outs it found.
 #include "serial_port.hpp"
@@ -18,7 +18,7 @@
 
 #include <windows.h>
 
-#include "read_rule.hpp"
+#include "monotonic_clock.hpp"
 #include "serial.hpp"
 #include "win32_handle.hpp"
 
@@ -130,38 +130,30 @@ SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t
 
 void portAbandon(std::uint32_t handle) { CloseHandle(handleFrom(handle)); }
 
-int portRead(Port *port, std::uint8_t *bytes, std::uint32_t room, std::int64_t waitNs, std::uint32_t *got)
+int portRead(const Port &port, std::uint8_t *bytes, std::uint32_t room, std::int64_t deadline, std::uint32_t *got)
 {
-    const HANDLE handle = handleFrom(port->handle);
-    const auto waitMs = static_cast<DWORD>(pollMillis(0, waitNs));
-    if (port->readWaitMs != waitMs) {
-        COMMTIMEOUTS timeouts = waitTimeouts(waitMs);
-        if (!SetCommTimeouts(handle, &timeouts))
-            return 0;
-        port->readWaitMs = waitMs;
-    }
+    // The port's time-outs say how long ReadFile waits: set to this wait for
+    // the one call, and back to T at once, so the port is always as attached.
+    const HANDLE handle = handleFrom(port.handle);
+    const int waitMs = millisUntil(monotonicNanos(), deadline);
+    COMMTIMEOUTS timeouts = waitTimeouts(waitMs < 0 ? MAXDWORD - 1 : static_cast<DWORD>(waitMs));
+    if (!SetCommTimeouts(handle, &timeouts))
+        return 0;
     DWORD n = 0;
-    if (!ReadFile(handle, bytes, room, &n, nullptr)
-        && !(lineErrorCleared(handle) && ReadFile(handle, bytes, room, &n, nullptr)))
+    const bool read = ReadFile(handle, bytes, room, &n, nullptr)
+                      || (lineErrorCleared(handle) && ReadFile(handle, bytes, room, &n, nullptr));
+    COMMTIMEOUTS resting = portTimeouts(port.timeoutMs);
+    if (!SetCommTimeouts(handle, &resting) || !read)
         return 0;
     *got = n;
     return 1;
 }
 
-int portEndReads(Port *port)
-{
-    if (port->readWaitMs == noReadWait)
-        return 1;
-    COMMTIMEOUTS timeouts = portTimeouts(port->timeoutMs);
-    port->readWaitMs = noReadWait;
-    return SetCommTimeouts(handleFrom(port->handle), &timeouts) != 0;
-}
-
-int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t, std::uint32_t *written)
+int portWrite(const Port &port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t, std::uint32_t *written)
 {
     // WriteFile waits by the port's own write time-outs; a call that writes
     // nothing ran into them.
-    const HANDLE handle = handleFrom(port->handle);
+    const HANDLE handle = handleFrom(port.handle);
     DWORD n = 0;
     if (!WriteFile(handle, bytes, count, &n, nullptr)
         && !(lineErrorCleared(handle) && WriteFile(handle, bytes, count, &n, nullptr)))
@@ -171,7 +163,7 @@ int portWrite(Port *port, const std::uint8_t *bytes, std::uint32_t count, std::i
 }
 
 // Unbounded on a port that flow control holds up: Win32 offers no limit here.
-void portDrainOutput(Port *port) { FlushFileBuffers(handleFrom(port->handle)); }
+void portDrainOutput(const Port &port) { FlushFileBuffers(handleFrom(port.handle)); }
 
 CloseOutcome portClose(std::uint32_t handle)
 {

@@ -11,7 +11,6 @@
 #include "monotonic_clock.hpp"
 #include "options.hpp"
 #include "program.hpp"
-#include "read_rule.hpp"
 #include "receiver.hpp"
 #include "simulator.hpp"
 
@@ -69,7 +68,7 @@ int pollTimeout(const Simulator &simulator, std::int64_t nowNs)
         next = std::min(next, simulator.hangupNs);
     if (periodicActive(simulator))
         next = std::min(next, simulator.program.nextFrameNs);
-    return pollMillis(nowNs, next);
+    return millisUntil(nowNs, next);
 }
 
 void onMaster(Simulator *simulator, short events)

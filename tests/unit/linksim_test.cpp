@@ -157,7 +157,7 @@ public:
         const std::int64_t deadline = monotonicNanos() + millisToNanos(timeoutMs);
         while (out.size() < count) {
             pollfd p{portFd, POLLIN, 0};
-            if (poll(&p, 1, pollMillis(monotonicNanos(), deadline)) <= 0)
+            if (poll(&p, 1, millisUntil(monotonicNanos(), deadline)) <= 0)
                 break;
             std::uint8_t buffer[4096];
             const ssize_t n = read(portFd, buffer, std::min(sizeof buffer, count - out.size()));
@@ -284,7 +284,7 @@ public:
                 return line;
             }
             pollfd p{stdoutFd, POLLIN, 0};
-            if (poll(&p, 1, pollMillis(monotonicNanos(), deadline)) <= 0)
+            if (poll(&p, 1, millisUntil(monotonicNanos(), deadline)) <= 0)
                 return "<timeout>";
             char buffer[4096];
             const ssize_t n = read(stdoutFd, buffer, sizeof buffer);

@@ -191,14 +191,14 @@ TEST(ReadRule, TotalIntervalAndNone)
     EXPECT_EQ(readDeadline(0, 0, 0, 0xFFFFFFFFu), std::int64_t(0xFFFFFFFFu) * 51 * ms);
 }
 
-TEST(ReadRule, PollMillisRoundsUp)
+TEST(MonotonicClock, MillisUntilRoundsUp)
 {
     constexpr std::int64_t ms = nanosPerMilli;
-    EXPECT_EQ(pollMillis(0, noDeadline), -1);
-    EXPECT_EQ(pollMillis(10 * ms, 10 * ms), 0);
-    EXPECT_EQ(pollMillis(10 * ms, 5 * ms), 0);
-    EXPECT_EQ(pollMillis(0, 1), 1);
-    EXPECT_EQ(pollMillis(0, 5 * ms), 5);
-    EXPECT_EQ(pollMillis(0, 5 * ms + 1), 6);
-    EXPECT_EQ(pollMillis(0, std::int64_t(1) << 62), 0x7FFFFFFF);
+    EXPECT_EQ(millisUntil(0, noDeadline), -1);
+    EXPECT_EQ(millisUntil(10 * ms, 10 * ms), 0);
+    EXPECT_EQ(millisUntil(10 * ms, 5 * ms), 0);
+    EXPECT_EQ(millisUntil(0, 1), 1);
+    EXPECT_EQ(millisUntil(0, 5 * ms), 5);
+    EXPECT_EQ(millisUntil(0, 5 * ms + 1), 6);
+    EXPECT_EQ(millisUntil(0, std::int64_t(1) << 62), 0x7FFFFFFF);
 }
