@@ -10,14 +10,10 @@
 %   environment variable MEXLINK_PORT, else /dev/ttyUSB0 ('COM3' on
 %   Windows). Against the simulated controller: scripts/run_example.sh gain_sweep
 
-if ~exist('port', 'var') || isempty(port)
-  port = getenv('MEXLINK_PORT');
+if ~exist('port', 'var')
+  port = '';
 end
-if isempty(port) && ispc
-  port = 'COM3';
-elseif isempty(port)
-  port = '/dev/ttyUSB0';
-end
+port = example_port(port);
 gains = [10 20 40 80 160 255];   % first gain (0..255); the other two stay 0
 step = 8.5;                      % linkSend value: 8.5 * 5.8976 -> 50 of 100
 duration = 1.0;                  % seconds of response per gain

@@ -10,14 +10,10 @@ function summary = mexlink_demo(port, outdir)
 %   /dev/ttyUSB0 ('COM3' on Windows); OUTDIR to demo-output in the current
 %   folder. In MATLAB on Windows, e.g.: mexlink_demo('COM3');
 %   Against the simulated controller: scripts/run_example.sh mexlink_demo
-  if nargin < 1 || isempty(port)
-    port = getenv('MEXLINK_PORT');
+  if nargin < 1
+    port = '';
   end
-  if isempty(port) && ispc
-    port = 'COM3';
-  elseif isempty(port)
-    port = '/dev/ttyUSB0';
-  end
+  port = example_port(port);
   if nargin < 2 || isempty(outdir), outdir = fullfile(pwd, 'demo-output'); end
   if ~exist(outdir, 'dir'), mkdir(outdir); end
 

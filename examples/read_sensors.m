@@ -9,14 +9,10 @@
 %   read_sensors) sensor 1 counts the messages, sensor 2 is light (0..1023),
 %   sensor 3 the distance to a wall (cm) and sensor 4 the battery (mV).
 
-if ~exist('port', 'var') || isempty(port)
-  port = getenv('MEXLINK_PORT');
+if ~exist('port', 'var')
+  port = '';
 end
-if isempty(port) && ispc
-  port = 'COM3';
-elseif isempty(port)
-  port = '/dev/ttyUSB0';
-end
+port = example_port(port);
 program = 'drive';               % a stored program that sends status messages
 count = 10;                      % messages to print
 degPerUnit = 1 / 0.017444444;    % linkState's angles -> degrees

@@ -32,12 +32,6 @@ function varargout = linkHalt(varargin)
 %
 %   See also linkRun, linkDetach, mexlink.
 
-  % Stands for the plug-in until it is built: the built linkHalt beside this
-  % file is what MATLAB and Octave run, unless this folder is the current one,
-  % which comes first on the path.
-  if strcmp(pwd(), fileparts(mfilename('fullpath')))
-    error('mexlink:notBuilt', ['%s: the current folder is toolbox/, whose help files stand in ' ...
-          'for the commands there: cd elsewhere (and run mexlink_build once)'], mfilename());
-  end
-  error('mexlink:notBuilt', '%s is not built yet: run mexlink_build (see README)', mfilename());
+  % Stands for the plug-in until it is built.
+  not_built(mfilename('fullpath'));
 end
