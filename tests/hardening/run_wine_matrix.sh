@@ -27,7 +27,7 @@ start_sim com6 com6
 timeout 30 "$WINESERVER" -k -w >/dev/null 2>&1
 
 # The commands' messages with their identifiers ("mexlink:ID TEXT"), from their sources.
-sed -nE 's/.*ITEM\(([A-Za-z]+), *[A-Za-z0-9]*, "([^"]*)"\).*/mexlink:\1 \2/p' "$srcdir/core/messages.hpp" >"$work/messages"
+sed -nE 's/^ *ITEM\(([A-Za-z]+), *[A-Za-z0-9]*, "([^"]*)"\).*/mexlink:\1 \2/p' "$srcdir/core/messages.hpp" >"$work/messages"
 
 attach='h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:1'
 restore=('linkDetach 0 $h' "$attach")

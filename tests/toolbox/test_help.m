@@ -1,68 +1,77 @@
 % Help texts beside the built plug-ins: help shows linkX.m, a call runs
-% linkX.mex; the texts agree with the commands' calls and messages.
+% linkX.mex; the texts agree with how the commands behave: their inputs and
+% the messages they raise.
 %!shared names, plugins, source
 %! names = command_names();
 %! plugins = getenv('MEXLINK_PLUGIN_DIR');
 %! source = getenv('MEXLINK_SOURCE_DIR');
 
-%!function form = call_form(source, name)
-%!  % How the command is called, from the first line of its source.
-%!  first = strtrim(strsplit(fileread(fullfile(source, 'commands', [name '.cpp'])), "\n"){1});
-%!  form = strtrim(first(3:end));
+%!function pairs = listed_errors(text)
+%!  % Identifier and message of each line of a help text that starts with an
+%!  % identifier (its Errors and Warning sections), as rows {id, text}; a
+%!  % cause may follow the text after two spaces.
+%!  rows = regexp(text, '(?m)^\s*(mexlink:\w+)\s+(\S[^\n]*?)(?: {2,}[^\n]*)?\s*$', 'tokens');
+%!  pairs = reshape([rows{:}], 2, []).';
 %!endfunction
 
-%!function messages = raised_by(source, name)
-%!  % The messages the command's own source raises, plus those of the shared
-%!  % checks and port routines it calls.
-%!  known = system_messages();
-%!  text = fileread(fullfile(source, 'commands', [name '.cpp']));
-%!  used = regexp(text, 'message::(\w+)', 'tokens');
-%!  used = cellfun(@(t) t{1}, used, 'UniformOutput', false);
-%!  shared = {'checkOutputCount', {'outputCount'}; ...
-%!            'portHandleOf', {'invalidHandle'}; ...
-%!            'scalarOf', {'notNumberArg1'}; ...
-%!            'openSerial', {'noSuchPort', 'portBusy', 'portDenied', 'openFailed', 'stateFailed', 'timeoutFailed'}; ...
-%!            'writeSerial', {'notAttachedForWrite', 'writeFailed'}; ...
-%!            'readSerialLatest', {'neverPaused', 'notAttachedForRead', 'readFailed', 'interrupted'}; ...
-%!            'readSerialOnce', {'notAttachedForRead', 'readFailed', 'interrupted'}; ...
-%!            'closeSerial', {'noPortToClose', 'notAttachedForClose', 'closeFailed'}};
-%!  for k = 1:rows(shared)
-%!    if ~isempty(strfind(text, [shared{k, 1} '(']))
-%!      used = [used, shared{k, 2}];
-%!    end
-%!  end
-%!  messages = {};
-%!  for u = unique(used)
-%!    m = known(strcmp({known.name}, u{1}));
-%!    messages(end + 1, :) = {m.id, strrep(m.text, 'arg1', 'argN')};
-%!  end
+%!function inputs = usage_inputs(name)
+%!  % How many inputs the usage line under a help text's first line names.
+%!  usage = regexp(get_help_text(name), ['(?m)^[^\n(]*' name '\(([^)]*)\)'], 'tokens', 'once');
+%!  inputs = numel(strsplit(usage{1}, ','));
 %!endfunction
 
 %!test
-%! % help shows the text of linkX.m and names the plug-in it describes.
+%! % help shows the text of linkX.m beside the plug-in it describes; its
+%! % usage line names as many inputs as the command takes: one more is
+%! % refused as a wrong count, that many is not.
 %! for k = 1:numel(names)
 %!   [text, format] = get_help_text(names{k});
 %!   assert(format, 'plain text');
-%!   lines = strsplit(strtrim(text), "\n");
-%!   assert(regexp(lines{1}, ['^' upper(names{k}) '  \S'], 'once'), 1, names{k});
-%!   assert(strtrim(lines{2}), call_form(source, names{k}));
+%!   assert(regexp(text, ['^\s*' upper(names{k}) '  \S'], 'once'), 1, names{k});
 %!   assert(~isempty(strfind(text, 'Example')), names{k});
 %!   printed = evalc(sprintf('help %s', names{k}));
 %!   assert(~isempty(strfind(printed, fullfile(plugins, [names{k} '.mex']))), printed);
-%!   assert(~isempty(strfind(printed, call_form(source, names{k}))), printed);
+%!   inputs = usage_inputs(names{k});
+%!   fn = str2func(names{k});
+%!   for given = [inputs, inputs + 1]
+%!     id = '';
+%!     try
+%!       evalc('fn(cell(1, given){:});');
+%!     catch err
+%!       id = err.identifier;
+%!     end
+%!     assert(strcmp(id, 'mexlink:inputCount') == (given > inputs), '%s with %d inputs: %s', names{k}, given, id);
+%!   end
 %! end
 
 %!test
-%! % Each text lists every message its command can raise, each on a line
-%! % that starts with its identifier.
+%! % Every message line of a help text is one the commands raise, under its
+%! % identifier; every message is in some command's help; and each command's
+%! % help lists what the table of wrong calls shows that command raising.
+%! known = system_messages();
+%! known = [{known.id}; regexprep({known.text}, 'arg\d must be a number', 'argN must be a number')].';
+%! listed = cell(0, 3);
 %! for k = 1:numel(names)
-%!   text = get_help_text(names{k});
-%!   messages = raised_by(source, names{k});
-%!   assert(rows(messages) >= 3, names{k});
-%!   for m = 1:rows(messages)
-%!     line = sprintf('(^|\\n)\\s*%s\\s+%s', messages{m, 1}, regexptranslate('escape', messages{m, 2}));
-%!     assert(~isempty(regexp(text, line, 'once')), sprintf('%s: help lacks "%s  %s"', names{k}, messages{m, :}));
+%!   pairs = listed_errors(get_help_text(names{k}));
+%!   assert(rows(pairs) >= 3, names{k});
+%!   for p = 1:rows(pairs)
+%!     assert(any(strcmp(pairs{p, 1}, known(:, 1)) & strcmp(pairs{p, 2}, known(:, 2))), ...
+%!            '%s: help lists "%s %s", which no command raises', names{k}, pairs{p, :});
 %!   end
+%!   listed = [listed; [repmat(names(k), rows(pairs), 1), pairs]];
+%! end
+%! for m = 1:rows(known)
+%!   assert(any(strcmp(known{m, 1}, listed(:, 2)) & strcmp(known{m, 2}, listed(:, 3))), ...
+%!          'no help lists "%s %s"', known{m, :});
+%! end
+%! table = regexp(fileread(fullfile(source, 'tests', 'argument_checks.txt')), ...
+%!                '(?m)^(link\w+) [^\n]*=> (mexlink:\w+) ([^\n]*)$', 'tokens');
+%! assert(numel(table) > 50);
+%! for t = table
+%!   row = t{1};
+%!   assert(any(strcmp(row{1}, listed(:, 1)) & strcmp(row{2}, listed(:, 2)) ...
+%!              & strcmp(regexprep(row{3}, 'arg\d must be a number', 'argN must be a number'), listed(:, 3))), ...
+%!          '%s raises "%s %s", which its help does not list', row{:});
 %! end
 
 %!test

@@ -3,7 +3,7 @@ function messages = system_messages()
 %   a struct array with fields name (the constant's name), id (the
 %   identifier it is raised with) and text.
   text = fileread(fullfile(source_root(), 'core', 'messages.hpp'));
-  rows = regexp(text, 'ITEM\((\w+), *(\w*), "([^"]*)"\)', 'tokens');
+  rows = regexp(text, '(?m)^\s*ITEM\((\w+), *(\w*), "([^"]*)"\)', 'tokens');
   if numel(rows) < 20
     error('system_messages: only %d messages in core/messages.hpp', numel(rows));
   end
