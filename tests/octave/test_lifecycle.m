@@ -1,8 +1,9 @@
 % A port's life beyond attach and detach: released when the plug-ins are
 % cleared or Octave exits, untouched by outside changes that leave it
 % working, and left as found when an attach is refused.
-%!shared sim
+%!shared sim, stop
 %! sim = sim_start();
+%! stop = onCleanup(@() sim_stop(sim));
 
 %!function [status, out] = second_octave(script)
 %!  % SCRIPT in a second Octave with the plug-ins and this library on its path.
@@ -95,6 +96,3 @@
 %! t0 = tic;
 %! while numel(sim_log(sim, '^stop$')) == stops && toc(t0) < 2, pause(0.02); end
 %! assert(numel(sim_log(sim, '^start ')), starts);
-
-%!test
-%! sim_stop(sim);

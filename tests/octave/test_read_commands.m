@@ -139,25 +139,6 @@
 %! sim_stop(sim);
 
 %!test
-%! % Checks and failures of both commands.
-%! sim = sim_start();
-%! h = attach_quietly(sim.port, 5);
-%! for fn = {@linkState, @linkPeek}
-%!   f = fn{1};
-%!   assert_error_ends(@() f(), 'Error: one input arguments required');
-%!   assert_error_ends(@() f(h, 1), 'Error: one input arguments required');
-%!   assert_error_ends(@() f(uint32(4294967295)), 'Error: could not read from serial port', 'mexlink:notAttached');
-%!   assert_error_ends(@() f(uint32(2)), 'Error: could not read from serial port', 'mexlink:notAttached');
-%!   assert_error_ends(@() f(single(h)), 'Error: invalid port handle');
-%! end
-%! assert_error_ends(@() call_nargout(3, @linkState, h), 'Error: too many output arguments');
-%! assert_error_ends(@() call_nargout(2, @linkPeek, h), 'Error: too many output arguments');
-%! detach_quietly(h);
-%! assert_error_ends(@() linkState(h), 'Error: could not read from serial port', 'mexlink:notAttached');
-%! assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port', 'mexlink:notAttached');
-%! sim_stop(sim);
-
-%!test
 %! % The controller hangs up: reads and writes fail at once, detach still closes.
 %! sim = sim_start('--control');
 %! h = attach_quietly(sim.port, 200);

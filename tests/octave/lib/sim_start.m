@@ -6,7 +6,13 @@ function sim = sim_start(varargin)
 %   pipes it shares with this process.
   exe = getenv('LINKSIM');
   if isempty(exe), error('sim_start: LINKSIM is not set'); end
-  sim.log = [tempname() '.log'];
+  % Under the test runners the log goes where they clean up, with or without sim_stop.
+  registry = getenv('MEXLINK_TEST_PIDS');
+  if isempty(registry)
+    sim.log = [tempname() '.log'];
+  else
+    sim.log = [tempname(fileparts(registry)) '.log'];
+  end
   sim.control = any(strcmp(varargin, '--control'));
   args = [{'--background', '--log', sim.log}, varargin];
   if sim.control
@@ -22,8 +28,7 @@ function sim = sim_start(varargin)
   end
   sim.port = parts{1};
   sim.pid = str2double(parts{2});
-  % The test runner stops whatever a failed test left running.
-  registry = getenv('MEXLINK_TEST_PIDS');
+  % The test runner stops whatever a test left running.
   if ~isempty(registry)
     fid = fopen(registry, 'a');
     fprintf(fid, '%d\n', sim.pid);
