@@ -1,137 +1,64 @@
+# Argument checks: every call of tests/argument_checks.txt, then what only
+# the MATLAB host shows. The runner reports any output slot a refused call
+# wrote, so each call also shows that none was.
+
+# table_calls PLACEHOLDER...: the table's calls naming any PLACEHOLDER (or,
+# with none given, naming none) as runner lines in `calls`, each expected
+# report in `reports`.
+table_calls() {
+  local line call id text
+  calls=()
+  reports=()
+  while IFS= read -r line; do
+    [[ $line =~ ^(link[A-Za-z]+\ [0-9]+.*)\ =\>\ (mexlink:[A-Za-z]+)\ (.*)$ ]] || continue
+    call=${BASH_REMATCH[1]} id=${BASH_REMATCH[2]} text=${BASH_REMATCH[3]}
+    if [ $# -eq 0 ]; then
+      [[ $call == *'$gone'* ]] && continue
+    else
+      [[ $call == *"$1"* ]] || continue
+    fi
+    call=${call//\$port/s:COM5}
+    calls+=("${call//\$gone/\$h}")
+    reports+=("call ${call%% *}"$'\n'"error $text"$'\n'"id $id"$'\n'"failed")
+  done <"$here/../argument_checks.txt"
+}
+
+# expect_table NAME: the last block against `reports`, call by call.
+expect_table() {
+  local got=() chunk="" line k wrong=()
+  while IFS= read -r line; do
+    if [[ $line == call\ * ]] && [ -n "$chunk" ]; then
+      got+=("${chunk%$'\n'}")
+      chunk=""
+    fi
+    chunk+="$line"$'\n'
+  done <<<"$block"
+  [ -n "$chunk" ] && got+=("${chunk%$'\n'}")
+  for k in "${!reports[@]}"; do
+    [ "${got[k]-}" = "${reports[k]}" ] || wrong+=("${calls[k]}" "  got: ${got[k]-nothing}" "  not: ${reports[k]}")
+  done
+  [ ${#got[@]} -eq ${#reports[@]} ] || wrong+=("${#got[@]} reports for ${#reports[@]} calls")
+  check "$1: ${#reports[@]} calls" [ ${#wrong[@]} -eq 0 ] -- "${wrong[@]}"
+}
+
 scenario_arguments() { # ARCH
-  local a=$1
-  rcall "h = linkAttach 1 s:COM5 d:115200 d:8 d:0"
-  expect_failure "$a linkAttach: four arguments" linkAttach mexlink:inputCount "Error: five input arguments required"
-  rcall "h = linkAttach 2 s:COM5 d:115200 d:8 d:0 d:20"
-  expect_failure "$a linkAttach: two outputs" linkAttach mexlink:outputCount "Error: too many output arguments"
-  rcall "h = linkAttach 1 d:5 d:115200 d:8 d:0 d:20" "h = linkAttach 1 c2:CO,M5 d:115200 d:8 d:0 d:20" \
-     "h = linkAttach 1 s:COM5 s:fast d:8 d:0 d:20" "h = linkAttach 1 s:COM5 d:115200 cell: d:0 d:20" \
-     "h = linkAttach 1 s:COM5 d:115200 d:8 sp: d:20" "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 e:double"
-  expect "$a linkAttach: argument types" <<'EOF'
-call linkAttach
-error Error: arg0 must be a string
-id mexlink:portNameNotText
-failed
-call linkAttach
-error Error: arg0 must be a row vector
-id mexlink:portNameNotRow
-failed
-call linkAttach
-error Error: arg1 must be a number
-id mexlink:notNumber
-failed
-call linkAttach
-error Error: arg2 must be a number
-id mexlink:notNumber
-failed
-call linkAttach
-error Error: arg3 must be a number
-id mexlink:notNumber
-failed
-call linkAttach
-error Error: arg4 must be a number
-id mexlink:notNumber
-failed
-EOF
-  rcall "linkSend 0 u8:1 d:1 d:2 d:3" "linkSend 0 e:u32 d:1 d:2 d:3" "linkSend 0 zu32:8 d:1 d:2 d:3" \
-     "linkPeek 1 d:8" "linkState 2 i32:8" "linkDetach 0 s:COM5" "linkGains 0 u32:8 d:1 d:2" \
-     "linkSend 0 u32:8 d:1 d:2 struct:" "linkRun 0 u32:8 d:1" "linkRun 0 u32:8 s:abcdefghijklmnop" \
-     "linkRun 0 u32:8 c2:ab,cd"
-  expect "$a argument checks" <<'EOF'
-call linkSend
-error Error: invalid port handle
-id mexlink:invalidHandle
-failed
-call linkSend
-error Error: invalid port handle
-id mexlink:invalidHandle
-failed
-call linkSend
-error Error: invalid port handle
-id mexlink:invalidHandle
-failed
-call linkPeek
-error Error: invalid port handle
-id mexlink:invalidHandle
-failed
-call linkState
-error Error: invalid port handle
-id mexlink:invalidHandle
-failed
-call linkDetach
-error Error: invalid port handle
-id mexlink:invalidHandle
-failed
-call linkGains
-error Error: four input arguments required
-id mexlink:inputCount
-failed
-call linkSend
-error Error: arg3 must be a number
-id mexlink:notNumber
-failed
-call linkRun
-error Input must be a string
-id mexlink:programNameNotText
-failed
-call linkRun
-error Error: data should be a linear vector or is too long
-id mexlink:badProgramName
-failed
-call linkRun
-error Error: data should be a linear vector or is too long
-id mexlink:badProgramName
-failed
-EOF
-  rcall "linkHalt 1 u32:8" "linkState 3 u32:8" "linkDetach 1 u32:8" "linkDetach 1" "linkDetach 0 u32:8 u32:8" \
-     "linkHalt 0 u32:4294967295" "linkRun 0 u32:4294967295 s:drive" "linkDetach 0 u32:4294967295" \
-     "linkGains 0 u32:8 d:0 d:256 d:1" "linkGains 0 u32:8 d:-1 d:0 d:1" "linkGains 0 u32:8 d:0 d:0 d:nan"
-  expect "$a counts, missing port and gain range" <<'EOF'
-call linkHalt
-error Error: too many output arguments
-id mexlink:outputCount
-failed
-call linkState
-error Error: too many output arguments
-id mexlink:outputCount
-failed
-call linkDetach
-error Error: too many output arguments
-id mexlink:outputCount
-failed
-call linkDetach
-error Error: one input arguments required
-id mexlink:inputCount
-failed
-call linkDetach
-error Error: too many input arguments
-id mexlink:inputCount
-failed
-call linkHalt
-error Error: serial port does not exist
-id mexlink:noPort
-failed
-call linkRun
-error Error: serial port does not exist
-id mexlink:noPort
-failed
-call linkDetach
-error Error: serial port does not exist.
-id mexlink:noPort
-failed
-call linkGains
-error Error: invalid motor PID value(s)
-id mexlink:invalidGains
-failed
-call linkGains
-error Error: invalid motor PID value(s)
-id mexlink:invalidGains
-failed
-call linkGains
-error Error: invalid motor PID value(s)
-id mexlink:invalidGains
-failed
-EOF
+  local a=$1 calls reports
+  rcall "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:5"
+  check "$a argument table: COM5 attached as \$h" grep -qx ok <<<"$block" -- "$block"
+  table_calls
+  rcall "${calls[@]}"
+  expect_table "$a argument table"
+  rcall "linkDetach 0 \$h"
+  table_calls '$gone'
+  rcall "${calls[@]}"
+  expect_table "$a argument table, \$h detached"
+
+  # MATLAB has complex integers; a complex uint32 is no handle.
+  rcall "linkSend 0 zu32:8 d:1 d:2 d:3" "linkDetach 0 zu32:8"
+  calls=(send detach)
+  reports=($'call linkSend\nerror Error: invalid port handle\nid mexlink:invalidHandle\nfailed'
+           $'call linkDetach\nerror Error: invalid port handle\nid mexlink:invalidHandle\nfailed')
+  expect_table "$a complex uint32 handles"
 
   # Handles that name no port (nothing is open yet): never written, read or
   # closed, whatever the value. Closing one of the runner's own handles
