@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Writes the seed inputs of tests/fuzz/corpus/<target>/: one meaningful case
 each (a valid call, a boundary, a typical mistake) in each target's input
-layout. Run again after changing a layout."""
+layout; for fuzz_commands, the mistakes are the calls of
+tests/argument_checks.txt that its layout can make. Run again after changing
+a layout or the table."""
 import math
 import os
+import re
 import shutil
 import struct
 
@@ -18,7 +21,16 @@ CLASS = {'double': 0, 'single': 1, 'int8': 2, 'uint8': 3, 'int16': 4, 'uint16': 
 COMMANDS = sorted(f[:-4] for f in os.listdir(os.path.join(here, '..', '..', 'commands')) if f.endswith('.cpp'))
 CMD = {name[4:].lower(): COMMANDS.index(name) for name in COMMANDS}
 OWN_PORT, INVALID = 4, 0
-FREE_PTY, MISSING, DEV_NULL, DIRECTORY = 5, 1, 2, 4
+FREE_PTY, MISSING, DEV_NULL, DIRECTORY, HELD_PTY = 5, 1, 2, 4, 6
+# The handle values the fuzzer can make, by pick (OWN_PORT is its attached port).
+HANDLE_PICKS = {4294967295: INVALID, 987654: 1, 0x7FFFFFFF: 2, 0x80000000: 3}
+# Row counts by the rows choice in bits 2-4 of the shape byte.
+ROWS_CHOICE = {1: 0, 0: 3, 2: 4}
+# The runner's class tags (host/runner_values.cpp) and how their values pack.
+TAGS = {'d': 'double', 'i8': 'int8', 'u8': 'uint8', 'i16': 'int16', 'u16': 'uint16', 'i32': 'int32', 'u32': 'uint32',
+        'i64': 'int64', 'u64': 'uint64'}
+PACK = {'double': '<d', 'single': '<f', 'int8': '<b', 'uint8': '<B', 'int16': '<h', 'uint16': '<H', 'int32': '<i',
+        'int64': '<q', 'uint64': '<Q', 'logical': '<B'}
 
 
 def d(x):
@@ -41,6 +53,63 @@ def call(cmd, nlhs, args, line=b''):
     return bytes([CMD[cmd], nlhs, len(args), len(line)]) + line + b''.join(args)
 
 
+def array(cls, rows, values, shape=0):
+    """An argument of class CLS with ROWS rows, VALUES its packed elements (column-major)."""
+    cols = len(values) // max(rows, 1)
+    return bytes([CLASS[cls], shape | ROWS_CHOICE[rows] << 2, cols]) + b''.join(values)
+
+
+def chars(text):
+    return [struct.pack('<H', ord(c)) for c in text]
+
+
+def table_argument(token, command, position):
+    """A token of the runner's language in fuzz_commands' layout; None where it cannot say it."""
+    if token == '$h':
+        return handle(OWN_PORT)
+    if token == '$port':
+        return port(HELD_PTY) if command == 'linkAttach' and position == 0 else text('port')
+    if token.startswith('$'):
+        return None  # a detached handle: the fuzzer's own port stays attached
+    tag, _, value = token.partition(':')
+    if tag == 's':
+        name = re.sub(r'\\x([0-9a-fA-F]{2})', lambda m: chr(int(m.group(1), 16)), value).replace('\\\\', '\\')
+        # A one-row char in the first place of linkAttach is a port name chosen by the fuzzer.
+        return None if command == 'linkAttach' and position == 0 or len(name) > 23 else array('char', 1, chars(name))
+    if tag == 'c2':
+        top, bottom = value.split(',')
+        return array('char', 2, [c for pair in zip(chars(top), chars(bottom)) for c in pair])
+    if tag == 'v':
+        return array('double', 1, [struct.pack('<d', float(x)) for x in value.split(',')])
+    if tag == 'e':
+        return array(TAGS.get(value, value), 0, [])
+    if tag == 'sp':
+        return array('double', 1, [struct.pack('<d', 1.0)], shape=2)
+    if tag in ('cell', 'struct'):
+        return bytes([CLASS[tag], 0, 1])
+    complex_flag = 1 if tag.startswith('z') else 0
+    cls = TAGS.get(tag[complex_flag:] or 'd', tag[complex_flag:])
+    if cls == 'uint32':
+        pick = HANDLE_PICKS.get(int(value))
+        return None if pick is None else bytes([CLASS[cls], complex_flag, 1, pick])
+    number = float(value) if cls in ('double', 'single') else int(value)
+    return array(cls, 1, [struct.pack(PACK[cls], number)], shape=complex_flag)
+
+
+def table_seeds():
+    seeds = {}
+    with open(os.path.join(here, '..', 'argument_checks.txt')) as table:
+        for number, line in enumerate(table, 1):
+            found = re.match(r'(link\w+) (\d+)((?: \S+)*) => ', line)
+            if not found:
+                continue
+            command, tokens = found.group(1), found.group(3).split()
+            args = [table_argument(token, command, k) for k, token in enumerate(tokens)]
+            if None not in args:
+                seeds['check_%s_line%03d' % (command, number)] = call(command[4:].lower(), int(found.group(2)), args)
+    return seeds
+
+
 frame = bytes([21, 0, 0x80, 1, 0, 255, 255, 0x34, 0x12, 0, 0x80, 255, 127, 0, 0, 0, 0x80, 0, 0, 255, 255, 255, 255])
 commands = {
     'attach_free_port': call('attach', 1, [port(FREE_PTY), d(115200), d(8), d(0), d(1)]),
@@ -50,28 +119,19 @@ commands = {
     'attach_directory_nan_rate': call('attach', 1, [port(DIRECTORY), d(math.nan), d(8), d(0), d(5)]),
     'attach_bad_byte_size': call('attach', 1, [port(FREE_PTY), d(115200), d(9), d(0), d(5)]),
     'attach_negative_timeout': call('attach', 1, [port(FREE_PTY), d(115200), d(8), d(0), d(-5)]),
-    'attach_two_outputs': call('attach', 2, [port(FREE_PTY), d(115200), d(8), d(0), d(5)]),
     'detach_own': call('detach', 0, [handle(OWN_PORT)]),
-    'detach_invalid': call('detach', 0, [handle(INVALID)]),
-    'detach_empty_handle': call('detach', 0, [bytes([CLASS['uint32'], 0, 0])]),
     'run_drive': call('run', 0, [handle(OWN_PORT), text('drive')]),
-    'run_name_too_long': call('run', 0, [handle(OWN_PORT), text('abcdefghijklmnop')]),
-    'run_name_not_char': call('run', 0, [handle(OWN_PORT), d(1)]),
     'halt_own': call('halt', 0, [handle(OWN_PORT)]),
-    'halt_invalid': call('halt', 0, [handle(INVALID)]),
     'send_own': call('send', 0, [handle(OWN_PORT), d(1), d(-2), d(3)]),
     'send_extremes': call('send', 0, [handle(OWN_PORT), d(math.inf), d(-1e300), d(math.nan)]),
     'send_handle_vector': call('send', 0, [handle(OWN_PORT, 3), d(1), d(2), d(3)]),
     'gains_own': call('gains', 0, [handle(OWN_PORT), d(0), d(255), d(10.9)]),
-    'gains_out_of_range': call('gains', 0, [handle(OWN_PORT), d(256), d(0), d(0)]),
     'gains_int8_arg': call('gains', 0, [handle(OWN_PORT), bytes([CLASS['int8'], 0, 1, 7]), d(1), d(1)]),
     'state_frame': call('state', 2, [handle(OWN_PORT)], frame),
     'state_frame_after_junk': call('state', 2, [handle(OWN_PORT)], bytes(range(57)) + frame),
     'state_short': call('state', 2, [handle(OWN_PORT)], frame[:22]),
-    'state_three_outputs': call('state', 3, [handle(OWN_PORT)], frame),
     'peek_sixty': call('peek', 1, [handle(OWN_PORT)], bytes(range(1, 61))),
-    'peek_double_handle': call('peek', 1, [d(5)]),
-    'no_inputs': call('state', 0, []),
+    **table_seeds(),
 }
 
 # fuzz_status_frames: count (mod 51), then the chunk.
