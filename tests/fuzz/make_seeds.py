@@ -106,7 +106,9 @@ def table_seeds():
             command, tokens = found.group(1), found.group(3).split()
             args = [table_argument(token, command, k) for k, token in enumerate(tokens)]
             if None not in args:
-                seeds['check_%s_line%03d' % (command, number)] = call(command[4:].lower(), int(found.group(2)), args)
+                # The reading commands always get at least one line byte.
+                line = b'\x00' if command in ('linkState', 'linkPeek') else b''
+                seeds['check_%s_line%03d' % (command, number)] = call(command[4:].lower(), int(found.group(2)), args, line)
     return seeds
 
 
