@@ -2,8 +2,8 @@
 # the MATLAB host shows. The runner reports any output slot a refused call
 # wrote, so each call also shows that none was.
 
-# table_calls PLACEHOLDER...: the table's calls naming any PLACEHOLDER (or,
-# with none given, naming none) as runner lines in `calls`, each expected
+# table_calls [PLACEHOLDER]: the table's calls naming PLACEHOLDER (without
+# one: the calls naming no $gone) as runner lines in `calls`, each expected
 # report in `reports`.
 table_calls() {
   local line call id text
@@ -54,13 +54,13 @@ scenario_arguments() { # ARCH
   expect_table "$a argument table, \$h detached"
 
   # MATLAB has complex integers; a complex uint32 is no handle.
-  rcall "linkSend 0 zu32:8 d:1 d:2 d:3" "linkDetach 0 zu32:8"
-  calls=(send detach)
+  calls=("linkSend 0 zu32:8 d:1 d:2 d:3" "linkDetach 0 zu32:8")
+  rcall "${calls[@]}"
   reports=($'call linkSend\nerror Error: invalid port handle\nid mexlink:invalidHandle\nfailed'
            $'call linkDetach\nerror Error: invalid port handle\nid mexlink:invalidHandle\nfailed')
   expect_table "$a complex uint32 handles"
 
-  # Handles that name no port (nothing is open yet): never written, read or
+  # Handles that name no port (none is attached now): never written, read or
   # closed, whatever the value. Closing one of the runner's own handles
   # would cut its output short, so the next call's reply also proves that.
   local lines=() h
