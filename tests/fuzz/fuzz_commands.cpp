@@ -255,6 +255,19 @@ bool hasShape(const mxArray *a, mxClassID c, std::size_t rows, std::size_t cols)
            && !mxIsSparse(a) && mxGetData(a) != nullptr;
 }
 
+// Writes what the controller sends. The terminal may still hold bytes that
+// earlier calls left unread (a refused call reads nothing, and a flush can
+// miss bytes the kernel had not yet passed on): those are dropped first.
+bool sendLine(const PtyLine &line, const std::uint8_t *bytes, std::size_t count)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (write(line.master, bytes, count) == static_cast<ssize_t>(count))
+            return true;
+        tcflush(line.slave, TCIFLUSH);
+    }
+    return false;
+}
+
 void drainMaster(const PtyLine &line)
 {
     std::uint8_t sink[512];
@@ -279,7 +292,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if ((command.is("linkState") || command.is("linkPeek")) && lineBytes == 0)
         lineBytes = 1;
     in.bytes(line, lineBytes);
-    if (lineBytes > 0 && write(f.held.master, line, lineBytes) != static_cast<ssize_t>(lineBytes))
+    if (lineBytes > 0 && !sendLine(f.held, line, lineBytes))
         std::abort();
 
     mxArray *args[6] = {};
