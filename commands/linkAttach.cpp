@@ -6,6 +6,8 @@
 #include "raise.hpp"
 #include "serial.hpp"
 
+using namespace mexlink;
+
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     // Ports left attached when the plug-in is cleared or the host exits are

@@ -4,6 +4,8 @@
 #include "raise.hpp"
 #include "serial.hpp"
 
+using namespace mexlink;
+
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     (void)plhs;

@@ -6,6 +6,8 @@
 #include "serial.hpp"
 #include "telegrams.hpp"
 
+using namespace mexlink;
+
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     (void)plhs;

@@ -7,6 +7,8 @@
 #include "serial.hpp"
 #include "status_frames.hpp"
 
+using namespace mexlink;
+
 extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
 {
     checkInputCount(nrhs, 1, message::inputCountOne);

@@ -2,6 +2,8 @@
 
 #include "raise.hpp"
 
+namespace mexlink {
+
 void checkInputCount(int nrhs, int expected, const Message &message)
 {
     if (nrhs != expected)
@@ -32,3 +34,5 @@ double scalarOf(const mxArray *arg, int position)
         raiseError(*message::notNumber[position < 0 || position > 4 ? 0 : position]);
     return mxGetScalar(arg);
 }
+
+} // namespace mexlink

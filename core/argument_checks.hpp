@@ -7,6 +7,8 @@
 #include "messages.hpp"
 #include "mex.h"
 
+namespace mexlink {
+
 // Truncates toward zero; NaN and values whose truncation leaves the int32
 // range give INT32_MIN.
 constexpr std::int32_t toInt(double x)
@@ -43,3 +45,5 @@ const std::uint32_t *portHandleOf(const mxArray *arg);
 // not empty) are read with mxGetScalar. `position` is the argument's index in
 // the call (1..4) and names it in message::notNumber.
 double scalarOf(const mxArray *arg, int position);
+
+} // namespace mexlink

@@ -7,6 +7,8 @@
 
 #include <csignal>
 
+namespace mexlink {
+
 struct HostInterrupt {
     bool lookedUp = false;
     // Octave counts pending interrupts in a variable of its own library.
@@ -26,3 +28,5 @@ inline int pendingIn(const HostInterrupt &interrupt)
         return *interrupt.octaveState > 0;
     return interrupt.matlabPending != nullptr && interrupt.matlabPending();
 }
+
+} // namespace mexlink

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+namespace mexlink {
+
 int hostInterruptPending(HostInterrupt *interrupt)
 {
     if (!interrupt->lookedUp) {
@@ -14,3 +16,5 @@ int hostInterruptPending(HostInterrupt *interrupt)
     }
     return pendingIn(*interrupt);
 }
+
+} // namespace mexlink

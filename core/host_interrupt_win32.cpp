@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace mexlink {
+
 namespace {
 
 // Octave's flag sits in a library whose name carries Octave's version
@@ -38,3 +40,5 @@ int hostInterruptPending(HostInterrupt *interrupt)
     }
     return pendingIn(*interrupt);
 }
+
+} // namespace mexlink

@@ -5,6 +5,8 @@
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
+namespace mexlink {
+
 int setCustomBaud(int fd, std::uint32_t rate)
 {
     struct termios2 settings;
@@ -21,3 +23,5 @@ int setCustomBaud(int fd, std::uint32_t rate)
     const std::uint64_t got = settings.c_ospeed;
     return got * 100 >= std::uint64_t(rate) * 97 && got * 100 <= std::uint64_t(rate) * 103;
 }
+
+} // namespace mexlink

@@ -12,6 +12,8 @@
 // constants below and message::all; the tests read the rows from here.
 #pragma once
 
+namespace mexlink {
+
 #define MEXLINK_MESSAGES(ITEM)                                                                                         \
     /* How a command was called. */                                                                                    \
     ITEM(inputCount, One, "Error: one input arguments required")                                                       \
@@ -63,8 +65,7 @@ MEXLINK_MESSAGES(MEXLINK_MESSAGE_CONSTANT)
 #undef MEXLINK_MESSAGE_CONSTANT
 
 // notNumber[N] names argument N.
-constexpr const Message *notNumber[] = {&notNumberArg0, &notNumberArg1, &notNumberArg2, &notNumberArg3,
-                                        &notNumberArg4};
+constexpr const Message *notNumber[] = {&notNumberArg0, &notNumberArg1, &notNumberArg2, &notNumberArg3, &notNumberArg4};
 
 #define MEXLINK_MESSAGE_ROW(id, variant, text) {"mexlink:" #id, text},
 constexpr Message all[] = {MEXLINK_MESSAGES(MEXLINK_MESSAGE_ROW)};
@@ -80,3 +81,5 @@ constexpr char opened[] = "openSerial: Successful!\n";
 constexpr char closed[] = "closeSerial: Successful!\n";
 
 } // namespace diagnostic
+
+} // namespace mexlink

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace mexlink {
+
 constexpr std::int64_t nanosPerMilli = 1000000;
 constexpr std::int64_t nanosPerSecond = 1000000000;
 
@@ -26,3 +28,5 @@ constexpr int millisUntil(std::int64_t now, std::int64_t deadline)
     const std::int64_t ms = (deadline - now + nanosPerMilli - 1) / nanosPerMilli;
     return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
 }
+
+} // namespace mexlink

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace mexlink {
+
 std::int64_t monotonicNanos()
 {
     LARGE_INTEGER frequency{};
@@ -16,3 +18,5 @@ std::int64_t monotonicNanos()
     const std::int64_t rest = count.QuadPart % perSecond;
     return seconds * nanosPerSecond + rest * nanosPerSecond / perSecond;
 }
+
+} // namespace mexlink

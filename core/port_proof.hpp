@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace mexlink {
+
 // oursFailed: marked by this process as this handle, but the device no longer
 // answers (it hung up): a failure of the port, not a foreign handle.
 enum class Proof { ours, notOurs, oursFailed };
@@ -21,3 +23,5 @@ Proof proveAttached(std::uint32_t handle, std::uint32_t *timeoutMs);
 // Takes the mark off before the close: the number, reused for the same
 // device, then names no port.
 void unmarkAttached(std::uint32_t handle);
+
+} // namespace mexlink

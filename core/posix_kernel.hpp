@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace mexlink {
+
 // Sets a rate that has no Bxxx constant on the already configured port;
 // 1 on success, 0 where the kernel has no way to.
 int setCustomBaud(int fd, std::uint32_t rate);
@@ -30,3 +32,5 @@ int ownedHere(int fd);
 // descriptor cannot be waited on.
 enum class TerminalWait { readable, writable };
 int waitForTerminal(int fd, TerminalWait what, std::int64_t deadline);
+
+} // namespace mexlink

@@ -14,6 +14,8 @@
 
 #include "monotonic_clock.hpp"
 
+namespace mexlink {
+
 int setCustomBaud(int, std::uint32_t) { return 0; }
 
 unsigned long stickParityFlag()
@@ -63,3 +65,5 @@ int waitForTerminal(int fd, TerminalWait what, std::int64_t deadline)
         return errno == EINTR ? 0 : -1;
     return ready > 0 ? 1 : 0;
 }
+
+} // namespace mexlink

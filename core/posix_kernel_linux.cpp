@@ -14,6 +14,8 @@
 
 #include "monotonic_clock.hpp"
 
+namespace mexlink {
+
 unsigned long stickParityFlag() { return CMSPAR; }
 
 int holdsAdvisoryLock(int fd)
@@ -56,3 +58,5 @@ int waitForTerminal(int fd, TerminalWait what, std::int64_t deadline)
         return 0;
     return (waiter.revents & POLLNVAL) != 0 ? -1 : 1;
 }
+
+} // namespace mexlink

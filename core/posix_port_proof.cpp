@@ -19,6 +19,8 @@
 
 #include "posix_kernel.hpp"
 
+namespace mexlink {
+
 namespace {
 
 constexpr int openFileMark = O_APPEND;
@@ -75,3 +77,5 @@ void unmarkAttached(std::uint32_t handle)
     storeTimeout(fd, 0);
     setOpenFileMark(fd, false);
 }
+
+} // namespace mexlink

@@ -6,6 +6,10 @@
 #include "messages.hpp"
 #include "mex.h"
 
+namespace mexlink {
+
 inline void raiseError(const Message &message) { mexErrMsgIdAndTxt(message.id, "%s", message.text); }
 
 inline void raiseWarning(const Message &message) { mexWarnMsgIdAndTxt(message.id, "%s", message.text); }
+
+} // namespace mexlink

@@ -8,6 +8,8 @@
 
 #include "monotonic_clock.hpp"
 
+namespace mexlink {
+
 constexpr std::int64_t readTotalNanos(std::uint32_t timeoutMs)
 {
     return (static_cast<std::int64_t>(timeoutMs) * 51) * nanosPerMilli;
@@ -25,3 +27,5 @@ constexpr std::int64_t readDeadline(std::int64_t startNs, std::int64_t lastByteN
     const std::int64_t interval = lastByteNs + static_cast<std::int64_t>(timeoutMs) * nanosPerMilli;
     return interval < total ? interval : total;
 }
+
+} // namespace mexlink

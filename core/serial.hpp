@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace mexlink {
+
 // Handle value that stands for "no port" (the 32-bit form of an invalid handle).
 constexpr std::uint32_t invalidPortHandle = 0xFFFFFFFFu;
 
@@ -48,3 +50,5 @@ int closeSerial(const std::uint32_t *handle);
 // holds is closed as linkDetach closes it. Handles that survive then name no
 // port. Raises nothing.
 void releaseAttachedPorts();
+
+} // namespace mexlink

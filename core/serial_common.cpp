@@ -13,6 +13,8 @@
 #include "read_rule.hpp"
 #include "serial_port.hpp"
 
+namespace mexlink {
+
 namespace {
 
 enum class ReadEnd { done, failed, overLimit, interrupted };
@@ -189,3 +191,5 @@ int closeSerial(const std::uint32_t *handle)
 }
 
 void releaseAttachedPorts() { portReleaseAll(); }
+
+} // namespace mexlink

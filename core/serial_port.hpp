@@ -8,6 +8,8 @@
 
 #include "port_proof.hpp"
 
+namespace mexlink {
+
 // A deadline already past, known without reading the clock.
 constexpr std::int64_t noWait = 0;
 
@@ -54,3 +56,5 @@ CloseOutcome portClose(std::uint32_t handle);
 // Closes every port this process attached and still holds, as portClose
 // does; nothing else is touched.
 void portReleaseAll();
+
+} // namespace mexlink

@@ -28,6 +28,8 @@
 #include "posix_kernel.hpp"
 #include "serial.hpp"
 
+namespace mexlink {
+
 namespace {
 
 speed_t standardSpeed(std::uint32_t rate)
@@ -293,15 +295,14 @@ CloseOutcome portClose(std::uint32_t handle)
     const Proof proof = proveAttached(handle, &timeoutMs);
     if (proof == Proof::notOurs)
         return CloseOutcome::notOurs;
-    return closeAttached(static_cast<int>(handle), proof == Proof::ours) ? CloseOutcome::closed
-                                                                         : CloseOutcome::failed;
+    return closeAttached(static_cast<int>(handle), proof == Proof::ours) ? CloseOutcome::closed : CloseOutcome::failed;
 }
 
 void portReleaseAll()
 {
     rlimit limit{};
-    const rlim_t end = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY ? limit.rlim_cur
-                                                                                               : rlim_t(65536);
+    const rlim_t end =
+        getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY ? limit.rlim_cur : rlim_t(65536);
     for (rlim_t n = 0; n < end && n <= rlim_t(INT_MAX); ++n) {
         const int fd = static_cast<int>(n);
         std::uint32_t timeoutMs = 0;
@@ -314,3 +315,5 @@ void portReleaseAll()
             closeAttached(fd, proof == Proof::ours);
     }
 }
+
+} // namespace mexlink

@@ -22,6 +22,8 @@
 #include "serial.hpp"
 #include "win32_handle.hpp"
 
+namespace mexlink {
+
 static_assert(sizeof(DCB) == 28, "DCB layout differs from the Win32 ABI");
 
 namespace {
@@ -192,3 +194,5 @@ void portReleaseAll()
         portClose(value);
     }
 }
+
+} // namespace mexlink

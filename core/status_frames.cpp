@@ -1,5 +1,7 @@
 #include "status_frames.hpp"
 
+namespace mexlink {
+
 namespace {
 
 std::uint32_t readU16(const std::uint8_t *p)
@@ -36,3 +38,5 @@ void copyLastBytes(const std::uint8_t *bytes, std::uint32_t count, std::uint8_t 
     for (std::uint32_t i = 0; i < peekByteCount; ++i)
         out[i] = bytes[count - peekByteCount + i];
 }
+
+} // namespace mexlink

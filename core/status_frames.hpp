@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace mexlink {
+
 constexpr std::uint32_t statusFrameMinimum = 23; // a frame is only decoded from 23 bytes on
 constexpr std::uint32_t statusFieldsSize = 20;
 constexpr std::uint32_t statusValueCount = 7;
@@ -25,3 +27,5 @@ void decodeStatusFrame(const std::uint8_t *bytes, std::uint32_t count, double *v
 
 // Copies the last peekByteCount bytes; fewer leave `out` as it was.
 void copyLastBytes(const std::uint8_t *bytes, std::uint32_t count, std::uint8_t *out);
+
+} // namespace mexlink

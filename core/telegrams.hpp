@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace mexlink {
+
 constexpr std::uint8_t directCommandNoReply = 0x80;
 constexpr std::uint8_t startProgramCode = 0x00;
 constexpr std::uint8_t stopProgramCode = 0x01;
@@ -78,3 +80,5 @@ static_assert(buildStopProgram().bytes[3] == stopProgramCode, "stop-program tele
 static_assert(buildStartProgram("ab", 2).size == 7 && buildStartProgram("ab", 2).bytes[5] == 'b',
               "start-program telegram");
 static_assert(buildMailboxMessage(100, 7, 200).bytes[11] == '7', "mailbox telegram");
+
+} // namespace mexlink

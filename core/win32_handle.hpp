@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace mexlink {
+
 // Kernel handles always fit in 32 bits; the value is sign-extended on the way
 // back so 0xFFFFFFFF stays INVALID_HANDLE_VALUE on 64-bit builds too.
 inline HANDLE handleFrom(std::uint32_t value)
@@ -12,7 +14,10 @@ inline HANDLE handleFrom(std::uint32_t value)
     return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
 }
 
-inline std::uint32_t valueOf(HANDLE handle) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle)); }
+inline std::uint32_t valueOf(HANDLE handle)
+{
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle));
+}
 
 // CreateFile hands out multiples of four above zero. Anything else (zero,
 // pseudo-handles such as the current process, tagged values the kernel would
@@ -21,3 +26,5 @@ inline bool plausibleHandle(std::uint32_t value)
 {
     return value != 0 && (value & 3u) == 0 && static_cast<std::int32_t>(value) > 0;
 }
+
+} // namespace mexlink

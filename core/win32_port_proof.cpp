@@ -17,6 +17,8 @@
 
 #include "win32_handle.hpp"
 
+namespace mexlink {
+
 namespace {
 
 constexpr DWORD markerEvents = EV_EVENT1 | EV_EVENT2 | EV_PERR;
@@ -87,3 +89,5 @@ void unmarkAttached(std::uint32_t handle)
     SetCommMask(port, 0);
     writeChars(port, freshXon, freshXoff, freshEof);
 }
+
+} // namespace mexlink

@@ -285,7 +285,8 @@ void runHostPortLine(const std::string &verb, const std::string &what)
     const auto value = static_cast<std::uint32_t>(std::strtoul(what.c_str(), nullptr, 0));
     const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
     if (verb == "open") {
-        const HANDLE port = CreateFileA(what.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE port =
+            CreateFileA(what.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         std::printf("opened %lu\n", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(port)));
     } else if (verb == "probe") {
         DCB state{};

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string>
 
+using namespace mexlink;
+
 namespace linksim {
 
 namespace {

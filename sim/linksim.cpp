@@ -26,6 +26,8 @@
 #include <cstring>
 #include <string>
 
+using namespace mexlink;
+
 namespace linksim {
 
 namespace {

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+using namespace mexlink;
+
 namespace linksim {
 
 namespace {

@@ -12,7 +12,7 @@ struct Simulator;
 
 // A client writes a telegram in one go; a fragment that sits this long is
 // stale and is resynchronised past instead of swallowing the next telegram.
-constexpr std::int64_t staleFragmentNs = millisToNanos(250);
+constexpr std::int64_t staleFragmentNs = mexlink::millisToNanos(250);
 
 // Consumes complete telegrams from simulator->received. Bytes that cannot
 // start a valid telegram are skipped one at a time and reported together.

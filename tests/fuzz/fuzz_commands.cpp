@@ -48,7 +48,9 @@ struct Command {
 #define COMMAND(name) {#name, mexFunction_##name},
 constexpr Command commands[] = {
 #include "fuzz_command_list.inc"
-};
+
+    using namespace mexlink;
+}; // namespace
 #undef COMMAND
 constexpr std::size_t commandCount = sizeof commands / sizeof commands[0];
 

@@ -10,6 +10,8 @@
 #include "byte_reader.hpp"
 #include "read_rule.hpp"
 
+using namespace mexlink;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     ByteReader in(data, size);

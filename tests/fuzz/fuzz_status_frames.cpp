@@ -8,6 +8,8 @@
 #include "byte_reader.hpp"
 #include "status_frames.hpp"
 
+using namespace mexlink;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     ByteReader in(data, size);

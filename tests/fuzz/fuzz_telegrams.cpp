@@ -9,6 +9,8 @@
 #include "byte_reader.hpp"
 #include "telegrams.hpp"
 
+using namespace mexlink;
+
 namespace {
 
 void checkStart(ByteReader &in)

@@ -13,6 +13,8 @@
 #include "pty_pair.hpp"
 #include "serial.hpp"
 
+using namespace mexlink;
+
 namespace {
 
 struct AttachCall {

@@ -34,6 +34,8 @@
 #include <thread>
 #include <vector>
 
+using namespace mexlink;
+
 #ifndef LINKSIM_PATH
 #error "LINKSIM_PATH must name the linksim executable"
 #endif
@@ -506,8 +508,8 @@ TEST(LinksimTelegrams, SplitMergedAndMalformedInput)
     const Bytes badMailboxNumber{0x0e, 0x00, 0x80, 0x09, 0x02, 0x0a, '1', '0', '0', '1', '0', '0', '1', '0', '0', 0x00};
     const Bytes letterInField{0x0e, 0x00, 0x80, 0x09, 0x01, 0x0a, '1', '0', '0', '1', 'x', '0', '1', '0', '0', 0x00};
     // 16 name bytes: longer than the commands ever send.
-    const Bytes longName{0x14, 0x00, 0x80, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n',
-                         'o', 'p', 0x00};
+    const Bytes longName{0x14, 0x00, 0x80, 0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g',
+                         'h',  'i',  'j',  'k',  'l', 'm', 'n', 'o', 'p', 0x00};
     const Bytes truncatedStart{0x08, 0x00, 0x80, 0x00, 'd', 'r'};
     const Bytes unknownCode{0x02, 0x00, 0x80, 0x05};
 

@@ -12,6 +12,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace mexlink;
+
 PtyPair openPtyPair()
 {
     PtyPair pair;

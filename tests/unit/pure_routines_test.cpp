@@ -12,6 +12,8 @@
 #include "status_frames.hpp"
 #include "telegrams.hpp"
 
+using namespace mexlink;
+
 namespace {
 
 std::vector<std::uint8_t> startBytes(const char *name, std::uint32_t n)

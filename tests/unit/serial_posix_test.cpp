@@ -22,6 +22,8 @@
 #include "pty_pair.hpp"
 #include "serial.hpp"
 
+using namespace mexlink;
+
 namespace {
 
 constexpr std::uint32_t noPort = 0xFFFFFFFFu;
