@@ -30,6 +30,8 @@
 #include "mexhost.h"
 #include "serial.hpp"
 
+using namespace mexlink;
+
 // fuzz_command_list.inc, written by scripts/fuzz.sh from commands/*.cpp, holds
 // COMMAND(name) for each command in name order; each command's mexFunction is
 // compiled as mexFunction_<name>.
@@ -48,9 +50,7 @@ struct Command {
 #define COMMAND(name) {#name, mexFunction_##name},
 constexpr Command commands[] = {
 #include "fuzz_command_list.inc"
-
-    using namespace mexlink;
-}; // namespace
+};
 #undef COMMAND
 constexpr std::size_t commandCount = sizeof commands / sizeof commands[0];
 
