@@ -82,7 +82,7 @@
 %!     evalc('linkAttach(sim.port, args{1}{:});');
 %!   catch
 %!   end
-%!   assert(settings_of(sim.port), before, sprintf('%d ', args{1}{:}));
+%!   assert(isequal(settings_of(sim.port), before), 'attach with %s changed the settings', mat2str([args{1}{:}]));
 %! end
 
 %!test
