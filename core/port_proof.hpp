@@ -16,7 +16,7 @@ namespace mexlink {
 enum class Proof { ours, notOurs, oursFailed };
 
 // Marks a port just configured as attached through `handle`, with T. 1 when
-// the mark took.
+// the mark took; otherwise the mark's part of the port is as it was found.
 int markAttached(std::uint32_t handle, std::uint32_t timeoutMs);
 // Whether `handle` names such a port; when ours, T into *timeoutMs.
 Proof proveAttached(std::uint32_t handle, std::uint32_t *timeoutMs);

@@ -50,10 +50,17 @@ int storeTimeout(int fd, std::uint32_t timeoutMs)
 int markAttached(std::uint32_t handle, std::uint32_t timeoutMs)
 {
     const int fd = descriptorOf(handle);
-    if (fd < 0 || !storeTimeout(fd, timeoutMs) || !markOwner(fd) || !setOpenFileMark(fd, true))
+    winsize found{};
+    if (fd < 0 || ioctl(fd, TIOCGWINSZ, &found) != 0)
         return 0;
     std::uint32_t stored = 0;
-    return proveAttached(handle, &stored) == Proof::ours && stored == timeoutMs;
+    if (storeTimeout(fd, timeoutMs) && markOwner(fd) && setOpenFileMark(fd, true)
+        && proveAttached(handle, &stored) == Proof::ours && stored == timeoutMs)
+        return 1;
+    // A mark that did not take leaves the terminal as it was found.
+    ioctl(fd, TIOCSWINSZ, &found);
+    setOpenFileMark(fd, false);
+    return 0;
 }
 
 Proof proveAttached(std::uint32_t handle, std::uint32_t *timeoutMs)

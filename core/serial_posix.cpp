@@ -258,7 +258,6 @@ SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t
         outcome = SetupOutcome::timeoutRefused;
     if (outcome != SetupOutcome::done) {
         // Refused: the device goes back to what it was.
-        unmarkAttached(handle);
         tcsetattr(fd, TCSANOW, &found);
         return outcome;
     }
@@ -306,8 +305,6 @@ void portReleaseAll()
     for (rlim_t n = 0; n < end && n <= rlim_t(INT_MAX); ++n) {
         const int fd = static_cast<int>(n);
         std::uint32_t timeoutMs = 0;
-        if (fcntl(fd, F_GETFD) < 0)
-            continue;
         const Proof proof = proveAttached(static_cast<std::uint32_t>(fd), &timeoutMs);
         // Closing is for good: where the kernel can tell, the open file must
         // also hold the port's lock.

@@ -49,13 +49,20 @@ int markAttached(std::uint32_t handle, std::uint32_t timeoutMs)
     if (!plausibleHandle(handle) || handle >= (1u << 26))
         return 0;
     const HANDLE port = handleFrom(handle);
+    DWORD foundEvents = 0;
+    if (!GetCommMask(port, &foundEvents))
+        return 0;
     const std::uint32_t bits = handleBits(handle);
     const auto xon = static_cast<char>((bits >> 8) & 0xFF);
-    if (!SetCommMask(port, markerEvents | (bits & valueEvents))
-        || !writeChars(port, xon, static_cast<char>(~xon), static_cast<char>(bits >> 16)))
-        return 0;
     std::uint32_t stored = 0;
-    return proveAttached(handle, &stored) == Proof::ours && stored == timeoutMs;
+    if (SetCommMask(port, markerEvents | (bits & valueEvents))
+        && writeChars(port, xon, static_cast<char>(~xon), static_cast<char>(bits >> 16))
+        && proveAttached(handle, &stored) == Proof::ours && stored == timeoutMs)
+        return 1;
+    // A mark that did not take leaves the event mask as it was found (the
+    // caller puts back the state it found).
+    SetCommMask(port, foundEvents);
+    return 0;
 }
 
 Proof proveAttached(std::uint32_t handle, std::uint32_t *timeoutMs)
