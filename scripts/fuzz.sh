@@ -16,12 +16,12 @@ targets=("$@")
 ((${#targets[@]})) || targets=(fuzz_status_frames fuzz_telegrams fuzz_read_rule fuzz_commands)
 
 common=(-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=all
-        -I"$root/core" -I"$root/host/include" -I"$root/tests/fuzz" -I"$out")
+        -I"$root/core" -I"$root/host/include" -I"$root/tests/host/include" -I"$root/tests/fuzz" -I"$out")
 mkdir -p "$out/obj" "$out/artifacts"
 
 # object NAME SOURCE [FLAGS...]: compiled only when missing or older than its
 # source or any header.
-newest_header=$(ls -t "$root"/core/*.hpp "$root"/host/include/*.h | head -n 1)
+newest_header=$(ls -t "$root"/core/*.hpp "$root"/host/include/*.h "$root"/tests/host/include/*.h | head -n 1)
 object() {
   local name=$1 src=$2
   shift 2
@@ -34,7 +34,7 @@ object() {
 
 core=()
 for src in $(awk '!/^#/ {for (i = 2; i <= NF; i++) if ($i == "linux") print "core/" $1}' "$root/core/sources.txt") \
-           host/libmx.cpp host/libmex.cpp; do
+           tests/host/libmx.cpp tests/host/libmex.cpp; do
   core+=("$(object "$(basename "$src" .cpp)" "$root/$src")")
 done
 plugins=()

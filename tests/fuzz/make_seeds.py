@@ -26,7 +26,7 @@ FREE_PTY, MISSING, DEV_NULL, DIRECTORY, HELD_PTY = 5, 1, 2, 4, 6
 HANDLE_PICKS = {4294967295: INVALID, 987654: 1, 0x7FFFFFFF: 2, 0x80000000: 3}
 # Row counts by the rows choice in bits 2-4 of the shape byte.
 ROWS_CHOICE = {1: 0, 0: 3, 2: 4}
-# The runner's class tags (host/runner_values.cpp) and how their values pack.
+# The runner's class tags (tests/host/runner_values.cpp) and how their values pack.
 TAGS = {'d': 'double', 'i8': 'int8', 'u8': 'uint8', 'i16': 'int16', 'u16': 'uint16', 'i32': 'int32', 'u32': 'uint32',
         'i64': 'int64', 'u64': 'uint64'}
 PACK = {'double': '<d', 'single': '<f', 'int8': '<b', 'uint8': '<B', 'int16': '<h', 'uint16': '<H', 'int32': '<i',

@@ -56,7 +56,7 @@ function failures = check_rows(rows, named)
   end
 end
 
-% The Octave value of one token of host/runner_values.cpp's language.
+% The Octave value of one token of tests/host/runner_values.cpp's language.
 function v = value_of(token, named)
   if token(1) == '$'
     v = named.(token(2:end));
