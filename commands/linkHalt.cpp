@@ -15,6 +15,6 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     const std::uint32_t *handle = portHandleOf(prhs[0]);
     if (*handle == invalidPortHandle)
         raiseError(message::noPort);
-    constexpr auto telegram = buildStopProgram();
+    const auto telegram = buildStopProgram();
     writeSerial(handle, telegram.bytes, telegram.size);
 }

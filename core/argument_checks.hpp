@@ -13,23 +13,18 @@ namespace mexlink {
 // range give INT32_MIN.
 constexpr std::int32_t toInt(double x)
 {
-    if (!(x > -2147483649.0 && x < 2147483648.0))
-        return INT32_MIN;
-    return static_cast<std::int32_t>(x);
+    return x > -2147483649.0 && x < 2147483648.0 ? static_cast<std::int32_t>(x) : INT32_MIN;
 }
 
-// Setpoint conversion: scaled by 5.8976 and limited to -100..100 before the
-// truncation; NaN gives -100.
-constexpr double setpointScale = 5.8976;
-constexpr std::int32_t limitedSetpoint(double x)
+// A scaled setpoint limited to -100..100 before the truncation; NaN gives -100.
+constexpr std::int32_t limitedProduct(double scaled)
 {
-    const double scaled = x * setpointScale;
-    if (scaled > 100.0)
-        return 100;
-    if (!(scaled >= -100.0))
-        return -100;
-    return toInt(scaled);
+    return scaled > 100.0 ? 100 : !(scaled >= -100.0) ? -100 : toInt(scaled);
 }
+
+// Setpoint conversion: scaled by 5.8976, then limited.
+constexpr double setpointScale = 5.8976;
+constexpr std::int32_t limitedSetpoint(double x) { return limitedProduct(x * setpointScale); }
 
 // Each check below returns only when the argument is acceptable; otherwise it
 // raises its message (raise.hpp) and does not return.

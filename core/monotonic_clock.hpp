@@ -19,14 +19,12 @@ constexpr std::int64_t noDeadline = INT64_MAX;
 // Milliseconds from `now` until `deadline`, for the system calls that wait in
 // milliseconds: rounded up so a wait never ends early, -1 for no deadline,
 // capped to fit an int.
+constexpr int cappedMillis(std::int64_t ms) { return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms); }
 constexpr int millisUntil(std::int64_t now, std::int64_t deadline)
 {
-    if (deadline == noDeadline)
-        return -1;
-    if (deadline <= now)
-        return 0;
-    const std::int64_t ms = (deadline - now + nanosPerMilli - 1) / nanosPerMilli;
-    return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
+    return deadline == noDeadline ? -1
+           : deadline <= now      ? 0
+                                  : cappedMillis((deadline - now + nanosPerMilli - 1) / nanosPerMilli);
 }
 
 } // namespace mexlink

@@ -16,16 +16,15 @@ constexpr std::int64_t readTotalNanos(std::uint32_t timeoutMs)
 }
 
 // Instant at which the read must end if no further byte arrives.
+constexpr std::int64_t earlierOf(std::int64_t a, std::int64_t b) { return a < b ? a : b; }
 constexpr std::int64_t readDeadline(std::int64_t startNs, std::int64_t lastByteNs, std::uint32_t received,
                                     std::uint32_t timeoutMs)
 {
-    if (timeoutMs == 0)
-        return noDeadline;
-    const std::int64_t total = startNs + readTotalNanos(timeoutMs);
-    if (received == 0)
-        return total;
-    const std::int64_t interval = lastByteNs + static_cast<std::int64_t>(timeoutMs) * nanosPerMilli;
-    return interval < total ? interval : total;
+    return timeoutMs == 0 ? noDeadline
+           : received == 0
+               ? startNs + readTotalNanos(timeoutMs)
+               : earlierOf(lastByteNs + static_cast<std::int64_t>(timeoutMs) * nanosPerMilli,
+                           startNs + readTotalNanos(timeoutMs));
 }
 
 } // namespace mexlink

@@ -15,10 +15,7 @@ constexpr double angleScale = 0.017444444;
 // Angle fields are folded: raw values above 32767 stand for raw - 65535.
 constexpr double unfoldAngle(std::int32_t raw)
 {
-    double v = static_cast<double>(raw);
-    if (v > 32767.0)
-        v += -65535.0;
-    return v * angleScale;
+    return (raw > 32767 ? static_cast<double>(raw) + -65535.0 : static_cast<double>(raw)) * angleScale;
 }
 
 // `values` (7 doubles) and `flag` must be zero on entry. Fewer than 23 bytes
