@@ -32,7 +32,7 @@ cp "$root/LICENSE" "$pkg/COPYING"
 
 mkdir -p "$outdir"
 archive=$outdir/$top.tar.gz
-tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$epoch" -cf - "$top" \
+tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mode=u+rwX,go=rX --mtime="@$epoch" -cf - "$top" \
   | gzip -9n >"$archive.part"
 mv "$archive.part" "$archive"
 echo "$archive"
