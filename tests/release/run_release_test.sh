@@ -17,7 +17,7 @@
 set -u
 release=$(cd "$1" && pwd) || exit 2
 dist=$(cd "$2" && pwd) || exit 2
-linksim=$3
+linksim=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
 WINE32=${WINE32:-/usr/lib/wine/wine}
