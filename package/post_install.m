@@ -1,7 +1,8 @@
 function post_install(desc)
 % Octave reads the help of a plug-in from the .m file of the same name in the
 % plug-in's own folder, but pkg puts .m files and plug-ins in different
-% folders: the help texts join the plug-ins.
+% folders: the help texts join the plug-ins, with the private/ folder they
+% call into.
   found = glob(fullfile(desc.archprefix, '*', '*.mex'));
   if isempty(found)
     error('mexlink: the built commands are not under %s', desc.archprefix);
@@ -16,5 +17,9 @@ function post_install(desc)
     if ~ok
       error('mexlink: moving the help of %s: %s', command, msg);
     end
+  end
+  [ok, msg] = movefile(fullfile(desc.dir, 'private'), plugins);
+  if ~ok
+    error('mexlink: moving the private folder of the help texts: %s', msg);
   end
 end

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows plug-ins with Debian's mingw-w64: 32-bit into
 # build-win32/ and dist/win32/*.mexw32, 64-bit into build-win64/ and
-# dist/win64/*.mexw64. dist/winXX/testhost/ gets the stand-in host (mexrun.exe,
-# libmx.dll, libmex.dll, libut.dll) that tests/wine/run_wine_tests.sh loads
-# them into, and the import lists (.def) the plug-ins were linked against.
+# dist/win64/*.mexw64, each folder with the help files beside the plug-ins
+# (scripts/copy_help_files.sh): what a MATLAB user gets. Only for the tests,
+# dist/winXX/testhost/ gets the stand-in host (mexrun.exe, libmx.dll,
+# libmex.dll, libut.dll) that tests/wine/run_wine_tests.sh loads them into,
+# and the import lists (.def) the plug-ins were linked against.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,7 +21,7 @@ for target in i686:win32:mexw32 x86_64:win64:mexw64; do
   rm -rf "$dist"
   mkdir -p "$dist/testhost"
   cp "$build"/plugins/*."$suffix" "$dist/"
-  cp "$root"/toolbox/link*.m "$root"/toolbox/mexlink.m "$dist/"
+  bash "$root/scripts/copy_help_files.sh" "$dist"
   cp "$build"/host/mexrun.exe "$build"/host/lib{mx,mex,ut}.dll "$build"/implib/*.def "$dist/testhost/"
   echo "$name: $(ls "$dist"/*."$suffix" | wc -l) plug-ins in $dist"
 done

@@ -18,24 +18,21 @@ pkg=$stage/$top
 mkdir -p "$pkg/inst" "$pkg/src/commands" "$pkg/src/core"
 
 # The package builds from its own copy of the sources.
-for source in "$root"/commands/*.cpp; do
-  cp "$source" "$pkg/src/commands/"
-  cp "$root/toolbox/$(basename "$source" .cpp).m" "$pkg/inst/"
-done
+cp "$root"/commands/*.cpp "$pkg/src/commands/"
 cp "$root"/core/*.cpp "$root"/core/*.hpp "$root"/core/sources.txt "$pkg/src/core/"
-cp "$root/toolbox/mexlink.m" "$pkg/inst/"
+bash "$root/scripts/copy_help_files.sh" "$pkg/inst"
 cp "$root/package/Makefile" "$pkg/src/"
 cp "$root/package/post_install.m" "$root/package/INDEX" "$pkg/"
 
 # Builds of the same tree give the same archive.
-epoch=${SOURCE_DATE_EPOCH:-$(git -C "$root" log -1 --format=%ct 2>/dev/null || date +%s)}
+epoch=$(bash "$root/scripts/source_date_epoch.sh")
 sed -e "s/@NAME@/$name/" -e "s/@VERSION@/$version/" -e "s/@DATE@/$(date -u -d "@$epoch" +%F)/" \
   "$root/package/DESCRIPTION.in" >"$pkg/DESCRIPTION"
 cp "$root/LICENSE" "$pkg/COPYING"
 
 mkdir -p "$outdir"
 archive=$outdir/$top.tar.gz
-tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$epoch" -cf - "$top" \
+tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner --mode=u+rwX,go=rX --mtime="@$epoch" -cf - "$top" \
   | gzip -9n >"$archive.part"
 mv "$archive.part" "$archive"
 echo "$archive"

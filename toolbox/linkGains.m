@@ -42,6 +42,6 @@ function varargout = linkGains(varargin)
 %
 %   See also linkSend, linkRun, mexlink.
 
-  % Stands for the plug-in until it is built.
-  not_built(mfilename('fullpath'));
+  % Runs only when the plug-in of the same name did not: says why.
+  plugin_not_loaded(mfilename('fullpath'));
 end

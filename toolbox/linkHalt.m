@@ -32,6 +32,6 @@ function varargout = linkHalt(varargin)
 %
 %   See also linkRun, linkDetach, mexlink.
 
-  % Stands for the plug-in until it is built.
-  not_built(mfilename('fullpath'));
+  % Runs only when the plug-in of the same name did not: says why.
+  plugin_not_loaded(mfilename('fullpath'));
 end

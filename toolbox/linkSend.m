@@ -40,6 +40,6 @@ function varargout = linkSend(varargin)
 %
 %   See also linkGains, linkState, linkRun, mexlink.
 
-  % Stands for the plug-in until it is built.
-  not_built(mfilename('fullpath'));
+  % Runs only when the plug-in of the same name did not: says why.
+  plugin_not_loaded(mfilename('fullpath'));
 end

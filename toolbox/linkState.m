@@ -60,6 +60,6 @@ function varargout = linkState(varargin)
 %
 %   See also linkPeek, linkAttach, linkSend, mexlink.
 
-  % Stands for the plug-in until it is built.
-  not_built(mfilename('fullpath'));
+  % Runs only when the plug-in of the same name did not: says why.
+  plugin_not_loaded(mfilename('fullpath'));
 end

@@ -41,8 +41,8 @@ function outdir = mexlink_build(outdir, varargin)
   root = fileparts(here);
   coredir = fullfile(root, 'core');
   cmddir = fullfile(root, 'commands');
-  if ~exist(fullfile(coredir, 'sources.txt'), 'file') || ~exist(cmddir, 'dir')
-    error('mexlink:noSources', 'mexlink_build: the sources (core/, commands/) are not in %s', root);
+  if ~exist(fullfile(coredir, 'sources.txt'), 'file') || ~exist(cmddir, 'dir') || ~exist(fullfile(root, 'VERSION'), 'file')
+    error('mexlink:noSources', 'mexlink_build: the sources (core/, commands/, VERSION) are not in %s', root);
   end
   host = mexlink_host();
   if nargin < 1 || isempty(outdir)
@@ -80,12 +80,19 @@ function outdir = mexlink_build(outdir, varargin)
     linkCommand(host, fullfile(cmddir, [commands{k} '.cpp']), objects, outdir, commands{k}, linkFlags);
   end
 
-  % The help texts go beside the plug-ins: help reads linkX.m, calls run linkX.<mexext>.
+  % The help texts go beside the plug-ins (help reads linkX.m, calls run
+  % linkX.<mexext>), with what they run when a plug-in did not load and
+  % Contents.m: the layout scripts/copy_help_files.sh gives ready-made folders.
   if ~strcmp(absolutePath(here), outdir)
     for name = [commands, {'mexlink'}]
       copyfile(fullfile(here, [name{1} '.m']), outdir);
     end
+    if ~exist(fullfile(outdir, 'private'), 'dir')
+      mkdir(fullfile(outdir, 'private'));
+    end
+    copyfile(fullfile(here, 'private', 'plugin_not_loaded.m'), fullfile(outdir, 'private'));
   end
+  writeContents(fullfile(here, 'Contents.m.in'), fullfile(root, 'VERSION'), fullfile(outdir, 'Contents.m'));
   addpath(outdir);
   fprintf('mexlink_build: %d commands in %s (added to the path)\n', numel(commands), outdir);
   if strcmp(absolutePath(pwd()), absolutePath(here))
@@ -164,6 +171,19 @@ function linkCommand(host, source, objects, outdir, name, flags)
   else
     mex(flags{:}, source, objects{:}, '-outdir', outdir, '-output', name);
   end
+end
+
+function writeContents(template, versionFile, target)
+  % Contents.m, for ver and help on the folder: the version from VERSION, the
+  % date of the build.
+  lines = regexp(fileread(versionFile), '\r?\n', 'split');
+  text = regexprep(fileread(template), {'@VERSION@', '@DATE@'}, {strtrim(lines{1}), date()});
+  fid = fopen(target, 'w');
+  if fid < 0
+    error('mexlink:outdirFailed', 'mexlink_build: cannot write %s', target);
+  end
+  fprintf(fid, '%s', text);
+  fclose(fid);
 end
 
 function removeFolder(folder)

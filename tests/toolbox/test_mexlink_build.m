@@ -6,10 +6,12 @@
 %! names = command_names();
 
 %!function copy_tree(source, tree, parts)
+%!  % VERSION and the folders PARTS of the checkout.
 %!  for k = 1:numel(parts)
 %!    mkdir(fullfile(tree, parts{k}));
 %!    assert(copyfile(fullfile(source, parts{k}, '*'), fullfile(tree, parts{k})));
 %!  end
+%!  assert(copyfile(fullfile(source, 'VERSION'), tree));
 %!endfunction
 
 %!function remove_tree(tree, built)
@@ -40,6 +42,10 @@
 %!     assert(~isempty(strfind(get_help_text(names{k}), [names{k} '('])), names{k});
 %!   end
 %!   assert(isfile(fullfile(outdir, 'mexlink.m')));
+%!   assert(isfile(fullfile(outdir, 'private', 'plugin_not_loaded.m')));
+%!   version = strtrim(fileread(fullfile(source, 'VERSION')));
+%!   assert(regexp(fileread(fullfile(outdir, 'Contents.m')), ...
+%!                 ['^% mexlink\n% Version ' regexptranslate('escape', version) ' \d\d-[A-Z][a-z]{2}-\d{4}\n'], 'once'), 1);
 %!   % Compiled objects stay out of the tree.
 %!   assert(isempty(glob(fullfile(tree, '*', '*.o'))));
 %!   session_check(outdir);
@@ -48,14 +54,14 @@
 %! end_unwind_protect
 
 %!test
-%! % A copy of the toolbox folder alone has nothing to build from, and its
-%! % commands say they are not built yet.
+%! % A copy of the toolbox folder (and VERSION) alone has nothing to build
+%! % from, and its commands say they are not built yet.
 %! tree = tempname();
 %! copy_tree(source, tree, {'toolbox'});
 %! addpath(fullfile(tree, 'toolbox'));
 %! unwind_protect
 %!   assert_error_ends(@() mexlink_build(tempname()), ...
-%!                     sprintf('the sources (core/, commands/) are not in %s', tree), 'mexlink:noSources');
+%!                     sprintf('the sources (core/, commands/, VERSION) are not in %s', tree), 'mexlink:noSources');
 %!   for k = 1:numel(names)
 %!     assert_error_ends(@() feval(names{k}), [names{k} ' is not built yet: run mexlink_build (see README)'], ...
 %!                       'mexlink:notBuilt');
@@ -72,6 +78,50 @@
 %!                        'for the commands there: cd elsewhere (and run mexlink_build once)']);
 %! unwind_protect_cleanup
 %!   remove_tree(tree, false);
+%! end_unwind_protect
+
+%!test
+%! % Help files copied elsewhere with their private/ folder, as every folder
+%! % of plug-ins holds them, name why they ran instead of the plug-in: the
+%! % plug-ins beside them are for another architecture, or there are none.
+%! folder = tempname();
+%! [status, out] = system(sprintf('bash %s/scripts/copy_help_files.sh %s', source, folder));
+%! assert(status, 0, out);
+%! fclose(fopen(fullfile(folder, 'linkRun.mexw32'), 'w'));
+%! addpath(folder);
+%! here = pwd();
+%! unwind_protect
+%!   assert_error_ends(@() linkRun(), sprintf(['linkRun: %s holds linkRun.mexw32, a plug-in for another ' ...
+%!                     'architecture; this session loads linkRun.mex: add the folder built for it to the ' ...
+%!                     'path instead (computer(''arch'') tells which)'], folder), 'mexlink:wrongArchitecture');
+%!   assert_error_ends(@() linkHalt(), 'linkHalt is not built yet: run mexlink_build (see README)', 'mexlink:notBuilt');
+%!   cd(folder);   % not toolbox/: the current folder is not the cause
+%!   assert_error_ends(@() linkHalt(), 'linkHalt is not built yet: run mexlink_build (see README)', 'mexlink:notBuilt');
+%! unwind_protect_cleanup
+%!   cd(here);
+%!   rmpath(folder);
+%!   confirm_recursive_rmdir(false, 'local');
+%!   rmdir(folder, 's');
+%! end_unwind_protect
+
+%!test
+%! % A plug-in for this host beside the help file that ran instead of it did
+%! % not load. Octave raises its own error for a plug-in it cannot load, so
+%! % the guard is called here as that help file calls it.
+%! folder = tempname();
+%! mkdir(folder);
+%! copyfile(fullfile(source, 'toolbox', 'private', 'plugin_not_loaded.m'), folder);
+%! fclose(fopen(fullfile(folder, ['linkState.' mexext()]), 'w'));
+%! addpath(folder);
+%! unwind_protect
+%!   assert_error_ends(@() plugin_not_loaded(fullfile(folder, 'linkState')), ...
+%!                     sprintf(['linkState: linkState.mex is in %s but did not load: Windows or an antivirus ' ...
+%!                              'may block it, or a library it needs is missing (see "Invalid MEX-file" in the README)'], ...
+%!                             folder), 'mexlink:notLoaded');
+%! unwind_protect_cleanup
+%!   rmpath(folder);
+%!   confirm_recursive_rmdir(false, 'local');
+%!   rmdir(folder, 's');
 %! end_unwind_protect
 
 %!function calls = build_as_matlab(source, host)
