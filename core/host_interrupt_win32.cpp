@@ -6,10 +6,10 @@ namespace mexlink {
 
 namespace {
 
-// Octave's flag sits in a library whose name carries Octave's version
+// Octave's flags sit in a library whose name carries Octave's version
 // (liboctave-7.dll, ...): it is searched among the modules already loaded.
 // K32EnumProcessModules is itself looked up, so XP-era hosts simply go without.
-const volatile std::sig_atomic_t *octaveState()
+HMODULE octaveLibrary()
 {
     using EnumModules = BOOL(WINAPI *)(HANDLE, HMODULE *, DWORD, DWORD *);
     const auto enumModules = reinterpret_cast<EnumModules>(
@@ -20,10 +20,12 @@ const volatile std::sig_atomic_t *octaveState()
         return nullptr;
     const DWORD count = bytes / sizeof(HMODULE) < 1024 ? bytes / sizeof(HMODULE) : 1024;
     for (DWORD i = 0; i < count; ++i)
-        if (const FARPROC state = GetProcAddress(modules[i], "octave_interrupt_state"))
-            return reinterpret_cast<const volatile std::sig_atomic_t *>(reinterpret_cast<void *>(state));
+        if (GetProcAddress(modules[i], "octave_interrupt_state") != nullptr)
+            return modules[i];
     return nullptr;
 }
+
+void *symbolOf(HMODULE module, const char *name) { return reinterpret_cast<void *>(GetProcAddress(module, name)); }
 
 } // namespace
 
@@ -35,8 +37,14 @@ int hostInterruptPending(HostInterrupt *interrupt)
         if (const HMODULE utilities = GetModuleHandleA("libut.dll"))
             interrupt->matlabPending = reinterpret_cast<bool (*)()>(
                 reinterpret_cast<void *>(GetProcAddress(utilities, "utIsInterruptPending")));
-        if (interrupt->matlabPending == nullptr)
-            interrupt->octaveState = octaveState();
+        const HMODULE octave = interrupt->matlabPending == nullptr ? octaveLibrary() : nullptr;
+        if (octave != nullptr) {
+            interrupt->octaveState =
+                static_cast<const volatile std::sig_atomic_t *>(symbolOf(octave, "octave_interrupt_state"));
+            interrupt->octaveSignalCaught =
+                static_cast<volatile std::sig_atomic_t *>(symbolOf(octave, "octave_signal_caught"));
+            interrupt->octaveHandleSignal = reinterpret_cast<void (*)()>(symbolOf(octave, "octave_handle_signal"));
+        }
     }
     return pendingIn(*interrupt);
 }

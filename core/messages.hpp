@@ -51,7 +51,8 @@ namespace mexlink {
     ITEM(readFailed, , "Error: could not read from serial port")                                                       \
     ITEM(closeFailed, , "Error: could not close serial port.")                                                         \
     ITEM(neverPaused, , "Error: the serial line never paused")                                                         \
-    ITEM(interrupted, , "Error: read interrupted by Ctrl-C")
+    ITEM(interrupted, , "Error: read interrupted by Ctrl-C")                                                           \
+    ITEM(interrupted, Write, "Error: write interrupted by Ctrl-C")
 
 struct Message {
     const char *id;

@@ -11,6 +11,9 @@ constexpr std::int64_t nanosPerSecond = 1000000000;
 
 std::int64_t monotonicNanos();
 
+// Gives up the processor for about `ms` milliseconds (at least one tick).
+void sleepMillis(std::uint32_t ms);
+
 constexpr std::int64_t millisToNanos(std::int64_t ms) { return ms * nanosPerMilli; }
 
 // An instant that never comes: a wait with no deadline.

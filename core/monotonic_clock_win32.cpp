@@ -19,4 +19,6 @@ std::int64_t monotonicNanos()
     return seconds * nanosPerSecond + rest * nanosPerSecond / perSecond;
 }
 
+void sleepMillis(std::uint32_t ms) { Sleep(ms); }
+
 } // namespace mexlink

@@ -15,15 +15,9 @@ int setCustomBaud(int fd, std::uint32_t rate);
 // where the kernel has none.
 unsigned long stickParityFlag();
 
-// Whether this open file (not merely the device) holds an advisory flock:
-// 1 yes, 0 no, -1 the kernel cannot tell.
-int holdsAdvisoryLock(int fd);
-
-// Names this process as the owner of this open file, where the kernel keeps
-// an owner per open file (1 on success; 1 where it keeps none), and tells
-// whether it still does (1 where the kernel keeps none).
-int markOwner(int fd);
-int ownedHere(int fd);
+// Whether the terminal is in exclusive mode (TIOCEXCL) already, which root
+// passes: 1 yes, 0 no, -1 the kernel cannot tell.
+int exclusiveModeSet(int fd);
 
 // Waits until `deadline` (a monotonic instant) at most for the terminal to
 // become readable (or writable). 1 when it may be (the next read or write

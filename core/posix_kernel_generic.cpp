@@ -1,14 +1,14 @@
 // Other POSIX kernels (macOS, the BSDs): only the rates with a Bxxx constant,
-// mark/space parity only where CMSPAR exists, no way to see who holds a lock
-// or owns an open file,
-// and select(), because poll() does not work on terminals everywhere (macOS
-// answers POLLNVAL for devices).
+// mark/space parity only where CMSPAR exists, a terminal's exclusive mode
+// only where TIOCGEXCL tells it, and select(), because poll() does not work
+// on terminals everywhere (macOS answers POLLNVAL for devices).
 #include "posix_kernel.hpp"
 
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
 
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <termios.h>
 
@@ -27,13 +27,16 @@ unsigned long stickParityFlag()
 #endif
 }
 
-int holdsAdvisoryLock(int) { return -1; }
-
-// macOS and the BSDs keep F_SETOWN's owner on the terminal, not the open
-// file, and refuse it for a terminal that is not the process's own.
-int markOwner(int) { return 1; }
-
-int ownedHere(int) { return 1; }
+int exclusiveModeSet(int fd)
+{
+#ifdef TIOCGEXCL
+    int exclusive = 0;
+    return ioctl(fd, TIOCGEXCL, &exclusive) == 0 ? exclusive != 0 : -1;
+#else
+    (void)fd;
+    return -1;
+#endif
+}
 
 int waitForTerminal(int fd, TerminalWait what, std::int64_t deadline)
 {

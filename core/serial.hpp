@@ -28,8 +28,11 @@ constexpr std::uint32_t latestStreamSize = latestCarrySize + chunkSize;
 constexpr std::uint32_t writeTimeoutConstantMs = 2000;
 constexpr std::uint32_t writeTimeoutPerByteMs = 10;
 
-// Before the status read the output is drained for at most this long.
+// Before the status read and before a close, output written earlier is let
+// go out for at most this long, and no longer than this once it stops
+// moving (more than a byte's time at 50 baud).
 constexpr std::uint32_t outputDrainLimitMs = 2000;
+constexpr std::uint32_t drainStallMs = 500;
 
 // readSerialLatest starts no new read once this long has passed since the
 // call began (and a read with no time-outs is cut off there): a controller
@@ -46,9 +49,9 @@ int readSerialOnce(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32
 int closeSerial(const std::uint32_t *handle);
 
 // The host calls this when it unloads linkAttach (clear all, clear functions,
-// clear linkAttach) or exits: every port this process attached and still
-// holds is closed as linkDetach closes it. Handles that survive then name no
-// port. Raises nothing.
+// clear linkAttach) or exits: every port the record lists is closed as
+// linkDetach closes it, and nothing else. Handles that survive then name no
+// port. Raises nothing and asks nothing of the host.
 void releaseAttachedPorts();
 
 } // namespace mexlink

@@ -1,6 +1,7 @@
-// The port routines as every platform runs them: the order of the steps, the
-// read time-out rule, the drain of readSerialLatest, the write deadline and
-// the messages. The backend (serial_port.hpp) makes the system calls.
+// The port routines as every platform runs them: the record of attached
+// ports, the order of the steps, the read time-out rule, the drain of
+// readSerialLatest, the write deadline, the drains before reads and closes,
+// and the messages. The backend (serial_port.hpp) makes the system calls.
 #include "serial.hpp"
 
 #include <algorithm>
@@ -19,9 +20,9 @@ namespace {
 
 enum class ReadEnd { done, failed, overLimit, interrupted };
 
-// A waiting read looks at the host's Ctrl-C at least this often, and a long
-// wait is cut into pieces this short so the kernel's timer slack (0.1% of a
-// wait) never shows.
+// A waiting read or write looks at the host's Ctrl-C (and Octave's other
+// signals) at least this often, and a long wait is cut into pieces this
+// short so the kernel's timer slack (0.1% of a wait) never shows.
 constexpr std::int64_t waitSliceNs = 50 * nanosPerMilli;
 
 // Reads up to chunkSize bytes under the time-out rule: the one loop that
@@ -69,39 +70,76 @@ void endReads(ReadEnd end)
         raiseError(message::interrupted);
 }
 
-int writeAll(const Port &port, const std::uint8_t *bytes, std::uint32_t count)
+enum class WriteEnd { done, failed, interrupted };
+
+WriteEnd writeAll(const Port &port, const std::uint8_t *bytes, std::uint32_t count)
 {
     // Nearly every telegram goes out in one go: the clock is read only when not.
     std::uint32_t written = 0;
     if (!portWrite(port, bytes, count, noWait, &written))
-        return 0;
+        return WriteEnd::failed;
+    if (written == count)
+        return WriteEnd::done;
+    HostInterrupt interrupt;
     const std::int64_t deadline =
         monotonicNanos() + millisToNanos(writeTimeoutConstantMs + std::int64_t(writeTimeoutPerByteMs) * count);
     while (written < count) {
         const std::int64_t now = monotonicNanos();
         std::uint32_t n = 0;
-        if (!portWrite(port, bytes + written, count - written, deadline, &n))
-            return 0;
+        if (!portWrite(port, bytes + written, count - written, std::min(deadline, now + waitSliceNs), &n))
+            return WriteEnd::failed;
         written += n;
-        if (n == 0 && now >= deadline)
-            return 0;
+        if (n > 0)
+            continue;
+        if (now >= deadline)
+            return WriteEnd::failed;
+        if (hostInterruptPending(&interrupt))
+            return WriteEnd::interrupted;
     }
-    return 1;
+    return WriteEnd::done;
 }
 
-// The port `*handle` names, proven to be one this process attached and still
-// holds; anything else is refused with `notAttached` before any I/O, and a
-// port of ours whose device went away fails with `failed`.
-Port foundPort(const std::uint32_t *handle, const Message &notAttached, const Message &failed)
+enum class DrainEnd { drained, cutShort, interrupted };
+
+// Lets what was written earlier go out: while the queue keeps going down,
+// for at most outputDrainLimitMs. A queue that has not moved for
+// drainStallMs is held up (flow control, nobody reading) and left as it is.
+// Without `interrupt` (the release, which may not raise) it asks nothing of
+// the host.
+DrainEnd drainOutput(const Port &port, HostInterrupt *interrupt)
 {
-    Port port;
-    const Proof proof = proveAttached(*handle, &port.timeoutMs);
-    port.handle = *handle;
-    if (proof == Proof::notOurs)
+    std::uint32_t queued = portOutputQueued(port);
+    if (queued == 0)
+        return DrainEnd::drained;
+    const std::int64_t start = monotonicNanos();
+    std::int64_t moved = start;
+    while (queued > 0) {
+        const std::int64_t now = monotonicNanos();
+        if (now - moved >= millisToNanos(drainStallMs) || now - start >= millisToNanos(outputDrainLimitMs))
+            return DrainEnd::cutShort;
+        if (interrupt != nullptr && hostInterruptPending(interrupt))
+            return DrainEnd::interrupted;
+        sleepMillis(1);
+        const std::uint32_t left = portOutputQueued(port);
+        if (left < queued)
+            moved = monotonicNanos();
+        queued = left;
+    }
+    return DrainEnd::drained;
+}
+
+// The port the record lists under *handle. Anything it does not list is
+// refused with `notAttached` before any call on the handle; a listed port
+// whose number no longer names its device (closed behind the plug-ins' back
+// and reused) too, where `device` asks for that.
+enum class DeviceCheck { none, asked };
+Port recordedPort(const std::uint32_t *handle, const Message &notAttached, DeviceCheck device, PortRecord *record)
+{
+    readPortRecord(record);
+    const AttachedPort *entry = findAttached(*record, *handle);
+    if (entry == nullptr || (device == DeviceCheck::asked && !portNamesItsDevice(*entry)))
         raiseError(notAttached);
-    if (proof == Proof::oursFailed)
-        raiseError(failed);
-    return port;
+    return *entry;
 }
 
 } // namespace
@@ -109,10 +147,13 @@ Port foundPort(const std::uint32_t *handle, const Message &notAttached, const Me
 int openSerial(std::uint32_t *handleOut, const char *portName, std::int32_t baudRate, std::int32_t byteSize,
                std::int32_t parity, std::int32_t timeoutMs)
 {
-    std::uint32_t handle = invalidPortHandle;
-    const OpenOutcome opened = portOpen(portName, &handle);
-    if (opened != OpenOutcome::opened)
-        handle = invalidPortHandle;
+    PortRecord record;
+    readPortRecord(&record);
+    Port port{};
+    // A full record takes no port, before anything is opened.
+    const OpenOutcome opened =
+        record.portCount < maxAttachedPorts ? portOpen(portName, record, &port) : OpenOutcome::refused;
+    const std::uint32_t handle = opened == OpenOutcome::opened ? port.handle : invalidPortHandle;
     *handleOut = handle;
     mexPrintf(diagnostic::handleLine, static_cast<int>(static_cast<std::int32_t>(handle)));
     switch (opened) {
@@ -123,30 +164,43 @@ int openSerial(std::uint32_t *handleOut, const char *portName, std::int32_t baud
     case OpenOutcome::refused: raiseError(message::openFailed); break;
     }
 
-    const SetupOutcome setUp = portSetUp(handle, baudRate, byteSize, parity, timeoutMs);
-    if (setUp == SetupOutcome::done)
-        return 1;
-    portAbandon(handle);
-    if (setUp == SetupOutcome::busy)
-        raiseError(message::portBusy);
-    raiseError(setUp == SetupOutcome::timeoutRefused ? message::timeoutFailed : message::stateFailed);
-    return 0;
+    const SetupOutcome setUp = portSetUp(port, baudRate, byteSize, parity, timeoutMs);
+    if (setUp != SetupOutcome::done) {
+        portAbandon(port);
+        if (setUp == SetupOutcome::busy)
+            raiseError(message::portBusy);
+        raiseError(setUp == SetupOutcome::timeoutRefused ? message::timeoutFailed : message::stateFailed);
+    }
+    port.timeoutMs = static_cast<std::uint32_t>(timeoutMs);
+    if (!addAttached(&record, port) || !writePortRecord(record)) {
+        portClose(port, false);
+        raiseError(message::openFailed);
+    }
+    return 1;
 }
 
 int writeSerial(const std::uint32_t *handle, const std::uint8_t *bytes, std::uint32_t count)
 {
-    Port port = foundPort(handle, message::notAttachedForWrite, message::writeFailed);
-    if (!writeAll(port, bytes, count))
+    // A write asks the record alone: listed ports are the plug-ins' own, and
+    // this is the path whose every call counts.
+    PortRecord record;
+    const Port port = recordedPort(handle, message::notAttachedForWrite, DeviceCheck::none, &record);
+    const WriteEnd end = writeAll(port, bytes, count);
+    if (end == WriteEnd::interrupted)
+        raiseError(message::interruptedWrite);
+    if (end == WriteEnd::failed)
         raiseError(message::writeFailed);
     return 1;
 }
 
 int readSerialLatest(const std::uint32_t *handle, std::uint8_t *stream, std::uint32_t *count)
 {
-    Port port = foundPort(handle, message::notAttachedForRead, message::readFailed);
-    portDrainOutput(port);
-
+    PortRecord record;
+    const Port port = recordedPort(handle, message::notAttachedForRead, DeviceCheck::asked, &record);
     HostInterrupt interrupt;
+    if (drainOutput(port, &interrupt) == DrainEnd::interrupted)
+        raiseError(message::interrupted);
+
     const std::int64_t start = monotonicNanos();
     const std::int64_t lastStart = start + millisToNanos(latestDrainLimitMs);
     const std::int64_t limit = lastStart + readTotalNanos(port.timeoutMs);
@@ -171,7 +225,8 @@ int readSerialLatest(const std::uint32_t *handle, std::uint8_t *stream, std::uin
 
 int readSerialOnce(const std::uint32_t *handle, std::uint8_t *chunk, std::uint32_t *count)
 {
-    Port port = foundPort(handle, message::notAttachedForRead, message::readFailed);
+    PortRecord record;
+    const Port port = recordedPort(handle, message::notAttachedForRead, DeviceCheck::asked, &record);
     HostInterrupt interrupt;
     endReads(readChunk(port, noDeadline, &interrupt, chunk, count));
     mexPrintf(diagnostic::readCountLine, static_cast<int>(*count));
@@ -182,14 +237,42 @@ int closeSerial(const std::uint32_t *handle)
 {
     if (*handle == invalidPortHandle)
         raiseError(message::noPortToClose);
-    const CloseOutcome closed = portClose(*handle);
-    if (closed == CloseOutcome::notOurs)
+    PortRecord record;
+    const Port port = recordedPort(handle, message::notAttachedForClose, DeviceCheck::none, &record);
+    if (!portNamesItsDevice(port)) {
+        // Closed behind the plug-ins' back: the number is someone else's now.
+        removeAttached(&record, port.handle);
+        writePortRecord(record);
         raiseError(message::notAttachedForClose);
-    if (closed == CloseOutcome::failed)
+    }
+    // Drained while still listed: should Octave end the session meanwhile,
+    // the release still finds the port. Ctrl-C only cuts the drain short.
+    HostInterrupt interrupt;
+    const bool drained = drainOutput(port, &interrupt) == DrainEnd::drained;
+    removeAttached(&record, port.handle);
+    if (!writePortRecord(record))
+        raiseError(message::closeFailed);
+    if (!portClose(port, drained))
         raiseError(message::closeFailed);
     return 1;
 }
 
-void releaseAttachedPorts() { portReleaseAll(); }
+void releaseAttachedPorts()
+{
+    // The record lets go of every port first, then each is closed as
+    // linkDetach closes it; nothing the record does not list is touched.
+    PortRecord record;
+    readPortRecord(&record);
+    PortRecord released = record;
+    for (std::uint32_t i = 0; i < record.portCount; ++i)
+        removeAttached(&released, record.ports[i].handle);
+    if (record.portCount == 0 || !writePortRecord(released))
+        return;
+    for (std::uint32_t i = 0; i < record.portCount; ++i) {
+        const Port &port = record.ports[i];
+        if (portNamesItsDevice(port))
+            portClose(port, drainOutput(port, nullptr) == DrainEnd::drained);
+    }
+}
 
 } // namespace mexlink

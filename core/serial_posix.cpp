@@ -1,30 +1,28 @@
 // POSIX backend of the port routines: a terminal device driven through
 // termios so that it behaves as a Win32 communications port does.
 //
-// - The handle is the file descriptor.
+// - The handle is the file descriptor; the record (port_record.hpp) keeps
+//   the terminal's device number beside it.
 // - Exclusive use: an advisory flock (which also stops root) plus the
-//   terminal's exclusive mode (TIOCEXCL), both held until the close.
+//   terminal's exclusive mode (TIOCEXCL), both held until the close. Another
+//   program's exclusive mode is respected even by root, and never cleared.
 // - Raw binary mode, software flow control off; byte size, parity and rate
 //   as asked; stop bits and hardware flow control are left as the port had
 //   them, and so are the keys (erase, kill, intr, ...). A refused set-up puts
 //   back everything it changed.
-// - Which descriptor is a port of ours, and its T: posix_port_proof.cpp.
 // - Reads and writes are non-blocking; posix_kernel.hpp waits.
 #include "serial_port.hpp"
 
 #include <cerrno>
-#include <climits>
-#include <ctime>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "monotonic_clock.hpp"
-#include "port_proof.hpp"
 #include "posix_kernel.hpp"
 #include "serial.hpp"
 
@@ -161,22 +159,6 @@ int configurePort(int fd, std::uint32_t baudRate, std::uint8_t byteSize, std::ui
     return speed != B0 || setCustomBaud(fd, baudRate);
 }
 
-// Waits, in short sleeps and for a bounded time, until the output queue is
-// empty. Returns 1 when it emptied.
-int drainOutput(int fd, std::uint32_t limitMs)
-{
-    const std::int64_t deadline = monotonicNanos() + millisToNanos(limitMs);
-    for (;;) {
-        int queued = 0;
-        if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
-            return 1;
-        if (monotonicNanos() >= deadline)
-            return 0;
-        const timespec pause{0, 1000000};
-        nanosleep(&pause, nullptr);
-    }
-}
-
 // One non-blocking read or write (`attempt`); when the terminal has nothing
 // for it yet, or no room, waits until `deadline` for that to change and
 // reports `done` 0: the caller tries again. 0 on failure, a hang-up included
@@ -199,27 +181,29 @@ int transferOnce(int fd, TerminalWait direction, std::int64_t deadline, std::uin
     return deadline == noWait || waitForTerminal(fd, direction, deadline) >= 0;
 }
 
-// Closes a descriptor proven ours (or hung up, and ours): unsent output
-// gets a bounded drain, the proof and the exclusive mode go, and the device
-// keeps its settings. 0 when the close itself failed.
-int closeAttached(int fd, bool answers)
+// A number the record does not name as recently freed, for the open file of
+// `fd` (whose lock and settings go with it): the lowest free number above
+// those freed, where the process has one.
+int freshNumber(int fd, const PortRecord &record)
 {
-    if (answers) {
-        // The kernel would wait up to its closing delay for unsent output; a
-        // port stuck by flow control gets a bounded drain, then is discarded.
-        if (!drainOutput(fd, outputDrainLimitMs))
-            tcflush(fd, TCOFLUSH);
-        unmarkAttached(static_cast<std::uint32_t>(fd));
-        // Exclusive mode belongs to the device and would outlive this
-        // descriptor, keeping every later open by a non-root user out.
-        ioctl(fd, TIOCNXCL);
+    int chosen = fd;
+    for (std::uint32_t tries = 0; tries <= freedNumbersKept && recentlyFreed(record, static_cast<std::uint32_t>(chosen));
+         ++tries) {
+        const int moved = fcntl(fd, F_DUPFD_CLOEXEC, chosen + 1);
+        if (moved < 0)
+            break;
+        if (chosen != fd)
+            close(chosen);
+        chosen = moved;
     }
-    return close(fd) == 0 || errno == EINTR;
+    if (chosen != fd)
+        close(fd);
+    return chosen;
 }
 
 } // namespace
 
-OpenOutcome portOpen(const char *name, std::uint32_t *handle)
+OpenOutcome portOpen(const char *name, const PortRecord &record, Port *port)
 {
     const int fd = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -231,20 +215,27 @@ OpenOutcome portOpen(const char *name, std::uint32_t *handle)
         default: return OpenOutcome::refused;
         }
     }
-    // The lock comes first: a second opener (root passes TIOCEXCL) must leave
-    // the holder's settings untouched, and is refused as a port in use.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Root passes another program's exclusive mode, and the lock only stops
+    // those who take it too: the holder's port is refused as one in use
+    // before anything of it is changed.
+    struct stat device {};
+    if (exclusiveModeSet(fd) == 1 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
         return OpenOutcome::busy;
     }
-    *handle = static_cast<std::uint32_t>(fd);
+    if (fstat(fd, &device) != 0) {
+        close(fd);
+        return OpenOutcome::refused;
+    }
+    port->handle = static_cast<std::uint32_t>(freshNumber(fd, record));
+    port->device = static_cast<std::uint64_t>(device.st_rdev);
     return OpenOutcome::opened;
 }
 
-SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t byteSize, std::int32_t parity,
+SetupOutcome portSetUp(const Port &port, std::int32_t baudRate, std::int32_t byteSize, std::int32_t parity,
                        std::int32_t timeoutMs)
 {
-    const int fd = static_cast<int>(handle);
+    const int fd = static_cast<int>(port.handle);
     termios found{};
     if (tcgetattr(fd, &found) != 0)
         return SetupOutcome::stateRefused;
@@ -254,11 +245,13 @@ SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t
     if (!configurePort(fd, static_cast<std::uint32_t>(baudRate), static_cast<std::uint8_t>(byteSize),
                        static_cast<std::uint8_t>(parity)))
         outcome = SetupOutcome::stateRefused;
-    else if (timeoutMs < 0 || !markAttached(handle, static_cast<std::uint32_t>(timeoutMs)))
+    else if (timeoutMs < 0)
         outcome = SetupOutcome::timeoutRefused;
     if (outcome != SetupOutcome::done) {
-        // Refused: the device goes back to what it was.
+        // Refused: the device goes back to what it was, its exclusive mode
+        // (set here) included.
         tcsetattr(fd, TCSANOW, &found);
+        ioctl(fd, TIOCNXCL);
         return outcome;
     }
     // A freshly opened port starts with nothing stale in its input.
@@ -266,11 +259,13 @@ SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t
     return SetupOutcome::done;
 }
 
-void portAbandon(std::uint32_t handle)
+void portAbandon(const Port &port) { close(static_cast<int>(port.handle)); }
+
+int portNamesItsDevice(const Port &port)
 {
-    const int fd = static_cast<int>(handle);
-    ioctl(fd, TIOCNXCL);
-    close(fd);
+    struct stat now {};
+    return fstat(static_cast<int>(port.handle), &now) == 0 && S_ISCHR(now.st_mode)
+           && static_cast<std::uint64_t>(now.st_rdev) == port.device;
 }
 
 int portRead(const Port &port, std::uint8_t *bytes, std::uint32_t room, std::int64_t deadline, std::uint32_t *got)
@@ -286,31 +281,23 @@ int portWrite(const Port &port, const std::uint8_t *bytes, std::uint32_t count, 
     return transferOnce(fd, TerminalWait::writable, deadline, written, [&] { return write(fd, bytes, count); });
 }
 
-void portDrainOutput(const Port &port) { drainOutput(static_cast<int>(port.handle), outputDrainLimitMs); }
-
-CloseOutcome portClose(std::uint32_t handle)
+std::uint32_t portOutputQueued(const Port &port)
 {
-    std::uint32_t timeoutMs = 0;
-    const Proof proof = proveAttached(handle, &timeoutMs);
-    if (proof == Proof::notOurs)
-        return CloseOutcome::notOurs;
-    return closeAttached(static_cast<int>(handle), proof == Proof::ours) ? CloseOutcome::closed : CloseOutcome::failed;
+    int queued = 0;
+    return ioctl(static_cast<int>(port.handle), TIOCOUTQ, &queued) == 0 && queued > 0 ? std::uint32_t(queued) : 0;
 }
 
-void portReleaseAll()
+int portClose(const Port &port, bool drained)
 {
-    rlimit limit{};
-    const rlim_t end =
-        getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY ? limit.rlim_cur : rlim_t(65536);
-    for (rlim_t n = 0; n < end && n <= rlim_t(INT_MAX); ++n) {
-        const int fd = static_cast<int>(n);
-        std::uint32_t timeoutMs = 0;
-        const Proof proof = proveAttached(static_cast<std::uint32_t>(fd), &timeoutMs);
-        // Closing is for good: where the kernel can tell, the open file must
-        // also hold the port's lock.
-        if (proof != Proof::notOurs && holdsAdvisoryLock(fd) != 0)
-            closeAttached(fd, proof == Proof::ours);
-    }
+    const int fd = static_cast<int>(port.handle);
+    // The kernel would wait up to its closing delay for unsent output; what
+    // the drain left is discarded instead.
+    if (!drained)
+        tcflush(fd, TCOFLUSH);
+    // Exclusive mode belongs to the device and would outlive this
+    // descriptor, keeping every later open by a non-root user out.
+    ioctl(fd, TIOCNXCL);
+    return close(fd) == 0 || errno == EINTR;
 }
 
 } // namespace mexlink

@@ -5,13 +5,18 @@
 // - The port is binary and transparent as the POSIX side's raw mode: whatever
 //   an earlier program left on it, no XON/XOFF, no NUL stripping, no error
 //   character, no abort after a line error. Stop bits, RTS/CTS and DTR stay.
-// - The read time-out T lives in the port's COMMTIMEOUTS (interval, per-byte
-//   and constant all T), so every later command gets it from the handle alone.
-//   While a read waits, the port is set to hand over bytes as they arrive and
-//   to wait no longer than the shared routines ask, so they can apply the read
-//   rule and see Ctrl-C; T is put back as each read returns.
-// - Only a port proven ours (win32_port_proof.cpp) is ever written, read or
-//   closed. A refused set-up puts back the state and time-outs it found.
+// - The read time-out T is in the record (port_record.hpp) and, at rest, in
+//   the port's COMMTIMEOUTS (interval, per-byte and constant all T). While a
+//   read waits, the port is set to hand over bytes as they arrive and to wait
+//   no longer than the shared routines ask, so they can apply the read rule
+//   and see Ctrl-C; T is put back as each read returns. A write waits at
+//   most one slice of the shared routines' wait at a time, for the same
+//   reason; they keep the write's deadline.
+// - Only a port the record lists is ever written, read, drained or closed:
+//   no call is made on any other handle, since on a pipe or file whose
+//   synchronous read is pending in another thread of the host even a query
+//   waits for that read. A refused set-up puts back the state and time-outs
+//   it found.
 #include "serial_port.hpp"
 
 #include <cstdint>
@@ -28,14 +33,18 @@ static_assert(sizeof(DCB) == 28, "DCB layout differs from the Win32 ABI");
 
 namespace {
 
+// A WriteFile that the line cannot take whole returns after this long with
+// what went out.
+constexpr DWORD writeSliceMs = 50;
+
 COMMTIMEOUTS portTimeouts(DWORD readTimeoutMs)
 {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = readTimeoutMs;
     timeouts.ReadTotalTimeoutMultiplier = readTimeoutMs;
     timeouts.ReadTotalTimeoutConstant = readTimeoutMs;
-    timeouts.WriteTotalTimeoutMultiplier = writeTimeoutPerByteMs;
-    timeouts.WriteTotalTimeoutConstant = writeTimeoutConstantMs;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = writeSliceMs;
     return timeouts;
 }
 
@@ -63,8 +72,8 @@ int lineErrorCleared(HANDLE port)
 }
 
 // Applies the settings; the caller puts back what it found when refused.
-SetupOutcome configure(HANDLE port, std::uint32_t handle, std::int32_t baudRate, std::int32_t byteSize,
-                       std::int32_t parity, std::int32_t timeoutMs)
+SetupOutcome configure(HANDLE port, std::int32_t baudRate, std::int32_t byteSize, std::int32_t parity,
+                       std::int32_t timeoutMs)
 {
     DCB state{};
     state.DCBlength = sizeof(DCB);
@@ -84,18 +93,39 @@ SetupOutcome configure(HANDLE port, std::uint32_t handle, std::int32_t baudRate,
     if (timeoutMs < 0)
         return SetupOutcome::timeoutRefused;
     COMMTIMEOUTS timeouts = portTimeouts(static_cast<DWORD>(timeoutMs));
-    if (!SetCommTimeouts(port, &timeouts) || !markAttached(handle, static_cast<std::uint32_t>(timeoutMs)))
+    if (!SetCommTimeouts(port, &timeouts))
         return SetupOutcome::timeoutRefused;
     return SetupOutcome::done;
 }
 
+// A handle of the same port whose value the record does not name as
+// recently freed, where the process has one; the other values tried are
+// closed again.
+HANDLE freshHandle(HANDLE port, const PortRecord &record)
+{
+    const HANDLE self = GetCurrentProcess();
+    HANDLE chosen = port;
+    HANDLE tried[freedNumbersKept + 1];
+    std::uint32_t triedCount = 0;
+    while (triedCount <= freedNumbersKept && recentlyFreed(record, valueOf(chosen))) {
+        HANDLE copy = nullptr;
+        if (!DuplicateHandle(self, port, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+            break;
+        tried[triedCount++] = chosen;
+        chosen = copy;
+    }
+    for (std::uint32_t i = 0; i < triedCount; ++i)
+        CloseHandle(tried[i]);
+    return chosen;
+}
+
 } // namespace
 
-OpenOutcome portOpen(const char *name, std::uint32_t *handle)
+OpenOutcome portOpen(const char *name, const PortRecord &record, Port *port)
 {
-    const HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0 /* exclusive */, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (port == INVALID_HANDLE_VALUE) {
+    const HANDLE opened = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0 /* exclusive */, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
         switch (GetLastError()) {
         case ERROR_FILE_NOT_FOUND: return OpenOutcome::notFound;
         // A communications port held by any handle, of this process or
@@ -109,20 +139,21 @@ OpenOutcome portOpen(const char *name, std::uint32_t *handle)
         default: return OpenOutcome::refused;
         }
     }
-    *handle = valueOf(port);
+    port->handle = valueOf(freshHandle(opened, record));
+    port->device = 0;
     return OpenOutcome::opened;
 }
 
-SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t byteSize, std::int32_t parity,
+SetupOutcome portSetUp(const Port &attached, std::int32_t baudRate, std::int32_t byteSize, std::int32_t parity,
                        std::int32_t timeoutMs)
 {
-    const HANDLE port = handleFrom(handle);
+    const HANDLE port = handleFrom(attached.handle);
     DCB found{};
     found.DCBlength = sizeof(DCB);
     COMMTIMEOUTS foundTimeouts{};
     if (!GetCommState(port, &found) || !GetCommTimeouts(port, &foundTimeouts))
         return SetupOutcome::stateRefused;
-    const SetupOutcome outcome = configure(port, handle, baudRate, byteSize, parity, timeoutMs);
+    const SetupOutcome outcome = configure(port, baudRate, byteSize, parity, timeoutMs);
     if (outcome != SetupOutcome::done) {
         SetCommState(port, &found);
         SetCommTimeouts(port, &foundTimeouts);
@@ -130,7 +161,9 @@ SetupOutcome portSetUp(std::uint32_t handle, std::int32_t baudRate, std::int32_t
     return outcome;
 }
 
-void portAbandon(std::uint32_t handle) { CloseHandle(handleFrom(handle)); }
+void portAbandon(const Port &port) { CloseHandle(handleFrom(port.handle)); }
+
+int portNamesItsDevice(const Port &) { return 1; }
 
 int portRead(const Port &port, std::uint8_t *bytes, std::uint32_t room, std::int64_t deadline, std::uint32_t *got)
 {
@@ -153,46 +186,29 @@ int portRead(const Port &port, std::uint8_t *bytes, std::uint32_t room, std::int
 
 int portWrite(const Port &port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t, std::uint32_t *written)
 {
-    // WriteFile waits by the port's own write time-outs; a call that writes
-    // nothing ran into them.
+    // WriteFile waits by the port's own write time-out, one slice.
     const HANDLE handle = handleFrom(port.handle);
     DWORD n = 0;
     if (!WriteFile(handle, bytes, count, &n, nullptr)
         && !(lineErrorCleared(handle) && WriteFile(handle, bytes, count, &n, nullptr)))
         return 0;
     *written = n;
-    return n > 0;
+    return 1;
 }
 
-// Unbounded on a port that flow control holds up: Win32 offers no limit here.
-void portDrainOutput(const Port &port) { FlushFileBuffers(handleFrom(port.handle)); }
-
-CloseOutcome portClose(std::uint32_t handle)
+std::uint32_t portOutputQueued(const Port &port)
 {
-    std::uint32_t timeoutMs = 0;
-    if (proveAttached(handle, &timeoutMs) != Proof::ours)
-        return CloseOutcome::notOurs;
-    unmarkAttached(handle);
-    return CloseHandle(handleFrom(handle)) ? CloseOutcome::closed : CloseOutcome::failed;
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(handleFrom(port.handle), &errors, &status) ? status.cbOutQue : 0;
 }
 
-void portReleaseAll()
+int portClose(const Port &port, bool drained)
 {
-    // Handle values are multiples of four, handed out from the bottom up:
-    // the walk ends once it has met as many handles as the process holds
-    // (or, where the system cannot count them, at a bound far above what a
-    // host holds).
-    DWORD held = 0;
-    const bool counted = GetProcessHandleCount(GetCurrentProcess(), &held) != 0 && held > 0;
-    const std::uint32_t end = counted ? (1u << 26) : (1u << 18);
-    DWORD met = 0;
-    for (std::uint32_t value = 4; value < end && (!counted || met < held); value += 4) {
-        DWORD flags = 0;
-        if (!GetHandleInformation(handleFrom(value), &flags))
-            continue;
-        ++met;
-        portClose(value);
-    }
+    const HANDLE handle = handleFrom(port.handle);
+    if (!drained)
+        PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
+    return CloseHandle(handle) != 0;
 }
 
 } // namespace mexlink

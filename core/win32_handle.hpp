@@ -19,12 +19,4 @@ inline std::uint32_t valueOf(HANDLE handle)
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle));
 }
 
-// CreateFile hands out multiples of four above zero. Anything else (zero,
-// pseudo-handles such as the current process, tagged values the kernel would
-// quietly round down to another object) is refused before any call sees it.
-inline bool plausibleHandle(std::uint32_t value)
-{
-    return value != 0 && (value & 3u) == 0 && static_cast<std::int32_t>(value) > 0;
-}
-
 } // namespace mexlink

@@ -5,9 +5,11 @@
 #include "protocol.hpp"
 #include "simulator.hpp"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,45 @@ void runCommand(Simulator *simulator, std::string text)
         line.pending.insert(line.pending.end(), bytes.begin(), bytes.end());
         if (!flushPending(&line)) {
             hangUp(simulator, "line error");
+            reply("error line closed");
+            return;
+        }
+        reply("ok");
+        return;
+    }
+    if (command == "winsize") {
+        // The window size as the line's other end sets it: rows, columns and
+        // the size in pixels, shared by every opener of the terminal.
+        winsize size{};
+        unsigned rows = 0, columns = 0, x = 0, y = 0;
+        char rest = 0;
+        const bool setting = argument.find_first_not_of(" \t") != std::string::npos;
+        if (setting
+            && (std::sscanf(argument.c_str(), "%u %u %u %u %c", &rows, &columns, &x, &y, &rest) != 4 || rows > 65535
+                || columns > 65535 || x > 65535 || y > 65535)) {
+            reply("error winsize takes ROWS COLUMNS XPIXEL YPIXEL");
+            return;
+        }
+        size = winsize{static_cast<unsigned short>(rows), static_cast<unsigned short>(columns),
+                       static_cast<unsigned short>(x), static_cast<unsigned short>(y)};
+        if (!lineOpen(line) || (setting && ioctl(line.master, TIOCSWINSZ, &size) != 0)
+            || ioctl(line.master, TIOCGWINSZ, &size) != 0) {
+            reply("error line closed");
+            return;
+        }
+        reply("winsize " + std::to_string(size.ws_row) + " " + std::to_string(size.ws_col) + " "
+              + std::to_string(size.ws_xpixel) + " " + std::to_string(size.ws_ypixel));
+        reply("ok");
+        return;
+    }
+    if (command == "exclusive") {
+        // Another program that had the terminal open before the client, and
+        // holds it in exclusive mode: the simulator's own descriptor of it.
+        if (argument != "on" && argument != "off") {
+            reply("error exclusive takes on or off");
+            return;
+        }
+        if (!lineOpen(line) || ioctl(line.slave, argument == "on" ? TIOCEXCL : TIOCNXCL) != 0) {
             reply("error line closed");
             return;
         }

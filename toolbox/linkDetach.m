@@ -3,9 +3,15 @@ function varargout = linkDetach(varargin)
 %
 %   linkDetach(h)
 %
-%   Closes the port, so that this or another program can attach it again.
-%   On Linux and macOS bytes still being sent go out first (waiting at most
-%   about 2 s). A handle is good for one linkDetach; afterwards it is stale.
+%   Closes the port, so that this or another program can attach it again,
+%   also when its device went away (unplugged, Bluetooth link lost). Bytes
+%   still being sent go out first (waiting at most about 2 s, and no more
+%   than 0.5 s once they stop moving). A handle is good for one linkDetach;
+%   afterwards it names no port: linkAttach does not hand its number out
+%   again for the next 16 ports it attaches, so a kept handle fails (with
+%   the identifier mexlink:notAttached) rather than drive another port.
+%   Past that, or where the system gave a later port the number anyway, the
+%   old handle names that port.
 %
 %   Arguments
 %     h          the 1x1 uint32 handle returned by linkAttach

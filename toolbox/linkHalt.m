@@ -25,6 +25,10 @@ function varargout = linkHalt(varargin)
 %     mexlink:writeFailed         Error: could not write to serial port
 %                                   the port took no bytes for about 2 s,
 %                                   or the device went away
+%     mexlink:interrupted         Error: write interrupted by Ctrl-C
+%                                   you pressed Ctrl-C while the line took
+%                                   no bytes; part of the telegram may have
+%                                   gone out, the port stays attached
 %
 %   Example
 %     linkRun(h, 'balance');

@@ -13,8 +13,13 @@
 //   repeat N      the same call until it fails, N times at most
 //   interrupt MS  Ctrl-C is pressed MS ms into the call (utIsInterruptPending
 //                 turns true) and released when it returns
-// Lines "spy dirty", "spy clean", "spy abort" and "spy settings" steer and
-// read the port spy (port_spy.hpp); each answers "spy ..." and "ok".
+// Lines "spy dirty", "spy clean", "spy abort", "spy settings", "spy watch
+// VALUE", "spy touched", "spy unplug VALUE", "spy held" and "spy moving" steer and read the port spy
+// (port_spy.hpp); each answers "spy ..." and "ok".
+// "pipe open" makes a pipe whose read end another thread is reading from,
+// synchronously, and answers "pipe VALUE" (the read end); "pipe check"
+// answers "pipe pending" while that read still waits and its handle is
+// open; "pipe close" ends it. Each then answers "ok".
 // "open NAME" opens a communications port as the host's own serial-port
 // object would (answering "opened VALUE"), "probe VALUE" tells whether that
 // handle is still an open port ("probe open" or "probe closed"), and
@@ -22,8 +27,9 @@
 // "clear COMMAND" and "clear all" unload plug-ins as MATLAB's clear does,
 // calling first the function each registered with mexAtExit; so does the end
 // of the script. They answer "clear PATH" for each plug-in unloaded, with an
-// "exit PATH" line for an exit function called (then what it printed and
-// raised, as a call's report), and "ok".
+// "exit PATH" line for an exit function called (then what it printed), and
+// "ok". An exit function that raises takes MATLAB down: the runner reports
+// it as its own fault and exits at once with status 3.
 // Each call prints, one item a line:
 //   call COMMAND
 //   print LINE | warning TEXT      what the plug-in printed or warned, in order
@@ -33,6 +39,7 @@
 //   ms N                           how long the call took
 //   ok | failed
 // (a repeated call: "repeat K", K the calls made, before its last report).
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,10 +67,19 @@ struct Plugin {
     void (*exitFunction)(void) = nullptr;
 };
 
+// A pipe whose read end another thread reads synchronously: a handle on
+// which MATLAB's own threads may be waiting.
+struct PendingPipe {
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    HANDLE reader = nullptr;
+};
+
 struct Session {
     std::string dir = ".";
     std::map<std::string, Plugin> plugins;
     NamedValues named;
+    PendingPipe pipe;
 };
 
 // A call line taken apart.
@@ -172,8 +188,14 @@ void unload(const std::string &path, Plugin *plugin)
         std::string report;
         const int returned = mexhostRun(callExitFunction, reinterpret_cast<void *>(plugin->exitFunction));
         describeHostOutput(&report);
-        if (!returned)
+        if (!returned) {
             describeError(&report);
+            report += "error runner: the exit function raised an error, which takes MATLAB down\n";
+            std::fputs(report.c_str(), stdout);
+            std::fputs(report.c_str(), stderr);
+            std::fflush(nullptr);
+            std::exit(3);
+        }
         std::fputs(report.c_str(), stdout);
     }
     if (plugin->module != nullptr)
@@ -270,20 +292,69 @@ int runCall(Session *session, const CallLine &line, std::string *report)
     return kept;
 }
 
+HANDLE handleOf(const std::string &value)
+{
+    const auto number = static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 0));
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(static_cast<std::int32_t>(number)));
+}
+
 void runSpyLine(const std::string &what)
 {
-    if (what == "dirty" || what == "clean")
-        spyLeavePortDirty(what == "dirty");
-    else if (what == "abort")
+    const std::string verb = firstWord(what);
+    const std::string value = firstWord(what.substr(verb.size()));
+    std::string answer = what;
+    if (verb == "dirty" || verb == "clean")
+        spyLeavePortDirty(verb == "dirty");
+    else if (verb == "abort")
         spyAbortNextIo();
-    std::printf("spy %s\nok\n", what == "settings" ? spyFirstSettings().c_str() : what.c_str());
+    else if (verb == "settings")
+        answer = spyFirstSettings();
+    else if (verb == "watch")
+        spyWatch(handleOf(value));
+    else if (verb == "touched")
+        answer = "touched " + std::to_string(spyTouched());
+    else if (verb == "unplug")
+        spyUnplug(handleOf(value));
+    else if (verb == "held" || verb == "moving")
+        spyHoldOutput(verb == "held");
+    std::printf("spy %s\nok\n", answer.c_str());
+}
+
+DWORD WINAPI readOneByte(void *context)
+{
+    char byte = 0;
+    DWORD got = 0;
+    ReadFile(static_cast<HANDLE>(context), &byte, 1, &got, nullptr);
+    return 0;
+}
+
+void runPipeLine(Session *session, const std::string &verb)
+{
+    PendingPipe &pipe = session->pipe;
+    if (verb == "open" && pipe.reader == nullptr && CreatePipe(&pipe.readEnd, &pipe.writeEnd, nullptr, 0)) {
+        pipe.reader = CreateThread(nullptr, 0, readOneByte, pipe.readEnd, 0, nullptr);
+        Sleep(100); // the read is under way
+        std::printf("pipe %lu\n", static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(pipe.readEnd)));
+    } else if (verb == "check") {
+        DWORD flags = 0;
+        const bool pending = pipe.reader != nullptr && WaitForSingleObject(pipe.reader, 0) == WAIT_TIMEOUT
+                             && GetHandleInformation(pipe.readEnd, &flags);
+        std::printf("pipe %s\n", pending ? "pending" : "not pending");
+    } else if (verb == "close" && pipe.reader != nullptr) {
+        DWORD written = 0;
+        WriteFile(pipe.writeEnd, "x", 1, &written, nullptr);
+        WaitForSingleObject(pipe.reader, 5000);
+        for (HANDLE h : {pipe.reader, pipe.readEnd, pipe.writeEnd})
+            CloseHandle(h);
+        pipe = PendingPipe{};
+    }
+    std::printf("ok\n");
 }
 
 // The host's own ports, which the plug-ins must never touch.
 void runHostPortLine(const std::string &verb, const std::string &what)
 {
-    const auto value = static_cast<std::uint32_t>(std::strtoul(what.c_str(), nullptr, 0));
-    const HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
+    const HANDLE handle = handleOf(what);
     if (verb == "open") {
         const HANDLE port =
             CreateFileA(what.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -305,6 +376,10 @@ void runScriptLine(Session *session, const std::string &text)
         return;
     }
     const std::string verb = firstWord(text);
+    if (verb == "pipe") {
+        runPipeLine(session, firstWord(text.substr(verb.size())));
+        return;
+    }
     if (verb == "open" || verb == "probe" || verb == "close") {
         runHostPortLine(verb, firstWord(text.substr(verb.size())));
         return;

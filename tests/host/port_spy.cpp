@@ -10,6 +10,10 @@ struct SpyState {
     bool aborting = false;
     bool haveSettings = false;
     DCB settings{};
+    HANDLE watched = nullptr;
+    unsigned long touched = 0;
+    HANDLE unplugged = nullptr;
+    bool outputHeld = false;
 };
 
 // The runner is single-threaded; one state serves the process.
@@ -19,9 +23,27 @@ SpyState &spy()
     return state;
 }
 
+// Notes a call on `handle`; false (with the device's error set) when its
+// device went away.
+void noteCall(HANDLE handle)
+{
+    if (handle != nullptr && handle == spy().watched)
+        ++spy().touched;
+}
+
+BOOL reaches(HANDLE handle, DWORD goneError = ERROR_BAD_COMMAND)
+{
+    noteCall(handle);
+    if (handle != nullptr && handle == spy().unplugged) {
+        SetLastError(goneError);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL WINAPI spyGetCommState(HANDLE port, LPDCB state)
 {
-    if (!GetCommState(port, state))
+    if (!reaches(port) || !GetCommState(port, state))
         return FALSE;
     if (spy().dirty) {
         // What a plug-in must switch off ...
@@ -39,6 +61,8 @@ BOOL WINAPI spyGetCommState(HANDLE port, LPDCB state)
 
 BOOL WINAPI spySetCommState(HANDLE port, LPDCB state)
 {
+    if (!reaches(port))
+        return FALSE;
     if (!spy().haveSettings)
         spy().settings = *state;
     spy().haveSettings = true;
@@ -46,6 +70,9 @@ BOOL WINAPI spySetCommState(HANDLE port, LPDCB state)
     spy().dirty = false;
     return SetCommState(port, state);
 }
+
+// What a port whose output flow control holds up reports as still queued.
+constexpr DWORD heldOutput = 64;
 
 BOOL aborted()
 {
@@ -57,18 +84,59 @@ BOOL aborted()
 
 BOOL WINAPI spyReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped)
 {
-    return aborted() ? FALSE : ReadFile(file, buffer, size, got, overlapped);
+    return reaches(file, ERROR_GEN_FAILURE) && !aborted() && ReadFile(file, buffer, size, got, overlapped);
 }
 
 BOOL WINAPI spyWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
 {
-    return aborted() ? FALSE : WriteFile(file, buffer, size, written, overlapped);
+    return reaches(file, ERROR_GEN_FAILURE) && !aborted() && WriteFile(file, buffer, size, written, overlapped);
 }
 
 BOOL WINAPI spyClearCommError(HANDLE port, LPDWORD errors, LPCOMSTAT status)
 {
+    if (!reaches(port))
+        return FALSE;
     spy().aborting = false;
-    return ClearCommError(port, errors, status);
+    if (!ClearCommError(port, errors, status))
+        return FALSE;
+    if (spy().outputHeld && status != nullptr)
+        status->cbOutQue += heldOutput;
+    return TRUE;
+}
+
+BOOL WINAPI spyGetCommTimeouts(HANDLE port, LPCOMMTIMEOUTS t) { return reaches(port) && GetCommTimeouts(port, t); }
+BOOL WINAPI spySetCommTimeouts(HANDLE port, LPCOMMTIMEOUTS t) { return reaches(port) && SetCommTimeouts(port, t); }
+BOOL WINAPI spyGetCommMask(HANDLE port, LPDWORD mask) { return reaches(port) && GetCommMask(port, mask); }
+BOOL WINAPI spySetCommMask(HANDLE port, DWORD mask) { return reaches(port) && SetCommMask(port, mask); }
+BOOL WINAPI spyPurgeComm(HANDLE port, DWORD flags) { return reaches(port) && PurgeComm(port, flags); }
+BOOL WINAPI spyFlushFileBuffers(HANDLE file) { return reaches(file, ERROR_GEN_FAILURE) && FlushFileBuffers(file); }
+
+// These work whether or not the device is there, as on Windows.
+DWORD WINAPI spyGetFileType(HANDLE file)
+{
+    noteCall(file);
+    return GetFileType(file);
+}
+
+BOOL WINAPI spyGetHandleInformation(HANDLE handle, LPDWORD flags)
+{
+    noteCall(handle);
+    return GetHandleInformation(handle, flags);
+}
+
+BOOL WINAPI spyDuplicateHandle(HANDLE fromProcess, HANDLE from, HANDLE toProcess, LPHANDLE to, DWORD access,
+                               BOOL inherit, DWORD options)
+{
+    noteCall(from);
+    return DuplicateHandle(fromProcess, from, toProcess, to, access, inherit, options);
+}
+
+BOOL WINAPI spyCloseHandle(HANDLE handle)
+{
+    noteCall(handle);
+    if (handle == spy().unplugged)
+        spy().unplugged = nullptr;
+    return CloseHandle(handle);
 }
 
 struct Redirect {
@@ -82,6 +150,16 @@ const Redirect redirects[] = {
     {"ReadFile", reinterpret_cast<void *>(&spyReadFile)},
     {"WriteFile", reinterpret_cast<void *>(&spyWriteFile)},
     {"ClearCommError", reinterpret_cast<void *>(&spyClearCommError)},
+    {"GetCommTimeouts", reinterpret_cast<void *>(&spyGetCommTimeouts)},
+    {"SetCommTimeouts", reinterpret_cast<void *>(&spySetCommTimeouts)},
+    {"GetCommMask", reinterpret_cast<void *>(&spyGetCommMask)},
+    {"SetCommMask", reinterpret_cast<void *>(&spySetCommMask)},
+    {"PurgeComm", reinterpret_cast<void *>(&spyPurgeComm)},
+    {"FlushFileBuffers", reinterpret_cast<void *>(&spyFlushFileBuffers)},
+    {"GetFileType", reinterpret_cast<void *>(&spyGetFileType)},
+    {"GetHandleInformation", reinterpret_cast<void *>(&spyGetHandleInformation)},
+    {"DuplicateHandle", reinterpret_cast<void *>(&spyDuplicateHandle)},
+    {"CloseHandle", reinterpret_cast<void *>(&spyCloseHandle)},
 };
 
 void redirect(ULONG_PTR *slot, void *to)
@@ -141,3 +219,15 @@ std::string spyFirstSettings()
                   d.fNull, d.fErrorChar, d.fAbortOnError, d.fOutxCtsFlow, d.fRtsControl, d.fOutxDsrFlow, d.fDtrControl);
     return text;
 }
+
+void spyWatch(HANDLE handle)
+{
+    spy().watched = handle;
+    spy().touched = 0;
+}
+
+unsigned long spyTouched() { return spy().touched; }
+
+void spyUnplug(HANDLE handle) { spy().unplugged = handle; }
+
+void spyHoldOutput(bool held) { spy().outputHeld = held; }

@@ -96,3 +96,56 @@
 %! t0 = tic;
 %! while numel(sim_log(sim, '^stop$')) == stops && toc(t0) < 2, pause(0.02); end
 %! assert(numel(sim_log(sim, '^start ')), starts);
+
+%!test
+%! % The line's other end sets the terminal's window size while the port is
+%! % attached, to sizes that once stood for T = 0 and T = 4294967295: T still
+%! % rules every read. The size the attach found is there again after it.
+%! ctl = sim_start('--control');
+%! stop_ctl = onCleanup(@() sim_stop(ctl));
+%! found = sim_send(ctl, 'winsize 24 80 640 480');
+%! h = attach_quietly(ctl.port, 20);
+%! assert(sim_send(ctl, 'winsize'), found);
+%! for pixels = {'0 0', '65535 65535'}
+%!   sim_send(ctl, ['winsize 24 80 ' pixels{1}]);
+%!   t0 = tic;
+%!   assert(evalc('linkPeek(h);'), sprintf('NumReadBytes: 0\n'));
+%!   assert(toc(t0) > 1 && toc(t0) < 2.5, 'quiet read at T = 20 took %.3f s with %s pixels', toc(t0), pixels{1});
+%! end
+%! sim_send(ctl, 'winsize 24 80 640 480');
+%! detach_quietly(h);
+%! assert(sim_send(ctl, 'winsize'), found);
+
+%!test
+%! % Another program that opened the port first holds it in exclusive mode:
+%! % linkAttach, as root too, refuses it as a port in use and leaves that
+%! % mode alone (a user other than root is still kept out).
+%! ctl = sim_start('--control');
+%! stop_ctl = onCleanup(@() sim_stop(ctl));
+%! sim_send(ctl, 'exclusive on');
+%! before = settings_of(ctl.port);
+%! assert_error_ends(@() linkAttach(ctl.port, 115200, 8, 0, 5), 'Error: opening the serial port', 'mexlink:portBusy');
+%! assert(settings_of(ctl.port), before);
+%! system(['chmod o+rw ' ctl.port]);
+%! [status, out] = system(sprintf('setpriv --reuid=65534 --regid=65534 --clear-groups sh -c ''exec 3<>%s'' 2>&1', ...
+%!                                ctl.port));
+%! assert(status ~= 0 && ~isempty(strfind(out, 'busy')), 'the holder lost its exclusive mode: %s', out);
+%! sim_send(ctl, 'exclusive off');
+%! detach_quietly(attach_quietly(ctl.port));
+
+%!test
+%! % Each attach gets a number no recent detach freed, so a handle kept past
+%! % its detach names no port; nor does a handle in another process, which
+%! % inherits the environment but not the ports.
+%! handles = zeros(1, 17, 'uint32');
+%! for k = 1:17
+%!   handles(k) = attach_quietly(sim.port);
+%!   detach_quietly(handles(k));
+%! end
+%! assert(numel(unique(handles)), 17);
+%! assert_error_ends(@() linkSend(handles(1), 1, 2, 3), 'Error: could not write to serial port', 'mexlink:notAttached');
+%! h = attach_quietly(sim.port);
+%! [status, out] = second_octave(sprintf(['assert_error_ends(@() linkSend(uint32(%d), 1, 2, 3), ' ...
+%!                                        '''Error: could not write to serial port'', ''mexlink:notAttached'');'], h));
+%! detach_quietly(h);
+%! assert(status == 0, '%s', out);

@@ -1,5 +1,6 @@
 // Byte layouts of the telegrams and status frames, number conversion and the
-// read time-out rule: pure code, no I/O.
+// read time-out rule and the text of the record of attached ports: pure
+// code, no I/O.
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "argument_checks.hpp"
+#include "port_record.hpp"
 #include "read_rule.hpp"
 #include "status_frames.hpp"
 #include "telegrams.hpp"
@@ -203,4 +205,58 @@ TEST(MonotonicClock, MillisUntilRoundsUp)
     EXPECT_EQ(millisUntil(0, 5 * ms), 5);
     EXPECT_EQ(millisUntil(0, 5 * ms + 1), 6);
     EXPECT_EQ(millisUntil(0, std::int64_t(1) << 62), 0x7FFFFFFF);
+}
+
+TEST(PortRecord, TextRoundTripsAndNamesItsProcess)
+{
+    PortRecord record{};
+    ASSERT_TRUE(addAttached(&record, AttachedPort{7, 20, 34816}));
+    ASSERT_TRUE(addAttached(&record, AttachedPort{0xFFFFFFFEu, 0x7FFFFFFF, ~std::uint64_t(0)}));
+    removeAttached(&record, 7);
+    ASSERT_TRUE(addAttached(&record, AttachedPort{9, 0, 1}));
+    char text[recordTextCapacity];
+    ASSERT_TRUE(formatPortRecord(record, 4242, text, sizeof text));
+    EXPECT_STREQ(text, "pid 4242 port 4294967294 2147483647 18446744073709551615 port 9 0 1 freed 7");
+
+    PortRecord back{};
+    ASSERT_TRUE(parsePortRecord(text, 4242, &back));
+    ASSERT_EQ(back.portCount, 2u);
+    EXPECT_EQ(findAttached(back, 9)->device, 1u);
+    EXPECT_EQ(findAttached(back, 7), nullptr);
+    EXPECT_TRUE(recentlyFreed(back, 7));
+    // Another process's record (inherited by a child), or anything that is
+    // not a record, lists no port.
+    EXPECT_FALSE(parsePortRecord(text, 4243, &back));
+    EXPECT_EQ(back.portCount, 0u);
+    for (const char *bad : {"", "pid", "pid 4242 port 9 0", "pid 4242 port 9 0 1 x", "pid 4242 port -9 0 1",
+                            "pid 4242 port 4294967296 0 1", "pid 4242  port 9 0 1", "pid 4242 freed 9freed"}) {
+        EXPECT_FALSE(parsePortRecord(bad, 4242, &back)) << bad;
+        EXPECT_EQ(back.portCount + back.freedCount, 0u) << bad;
+    }
+    // A text too long for the buffer is refused, not cut.
+    EXPECT_FALSE(formatPortRecord(record, 4242, text, 20));
+}
+
+TEST(PortRecord, FullRecordAndTheFreedNumbersKept)
+{
+    PortRecord record{};
+    for (std::uint32_t h = 1; h <= maxAttachedPorts; ++h)
+        ASSERT_TRUE(addAttached(&record, AttachedPort{h, 5, 0}));
+    EXPECT_FALSE(addAttached(&record, AttachedPort{99, 5, 0}));
+    char text[recordTextCapacity];
+    ASSERT_TRUE(formatPortRecord(record, 1, text, sizeof text));
+    // The newest freedNumbersKept numbers stay, one entry each; a number freed
+    // again moves to the newest end.
+    for (std::uint32_t h = 1; h <= maxAttachedPorts; ++h)
+        removeAttached(&record, h);
+    EXPECT_EQ(record.portCount, 0u);
+    EXPECT_FALSE(recentlyFreed(record, maxAttachedPorts - freedNumbersKept));
+    EXPECT_TRUE(recentlyFreed(record, maxAttachedPorts - freedNumbersKept + 1));
+    addAttached(&record, AttachedPort{maxAttachedPorts - freedNumbersKept + 1, 5, 0});
+    removeAttached(&record, maxAttachedPorts - freedNumbersKept + 1);
+    EXPECT_EQ(record.freedCount, freedNumbersKept);
+    EXPECT_EQ(record.freed[freedNumbersKept - 1], maxAttachedPorts - freedNumbersKept + 1);
+    // Removing a handle the record does not list frees nothing.
+    removeAttached(&record, 12345);
+    EXPECT_FALSE(recentlyFreed(record, 12345));
 }

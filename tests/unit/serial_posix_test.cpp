@@ -373,7 +373,7 @@ TEST_F(OpenPort, ZeroTimeOutWaitsForAllFiftyBytes)
     EXPECT_GE(r.elapsedMs, 299);
 }
 
-TEST_F(OpenPort, TimeOutSurvivesInTheTerminalSettingsNotInTheProcess)
+TEST_F(OpenPort, ReattachedPortReadsByItsNewTimeOut)
 {
     // Reopened with T = 5: a quiet read now ends after 255 ms, not 1020.
     reattach(5);
@@ -493,6 +493,22 @@ TEST_F(OpenPort, ClosedAndForeignHandlesAreNeverTouched)
     EXPECT_TRUE(readMaster(pty.master, 1, 100).empty());
     for (int fd : {pipeEnds[0], pipeEnds[1], file, sameTerminal})
         close(fd);
+
+    // A forked child shares the open file and the environment, but the record
+    // names its parent: the child's calls are refused, the port is the
+    // parent's as before.
+    const pid_t child = fork();
+    if (child == 0) {
+        const bool refused = writeBytes(handle, sequence(4)).error == "Error: could not write to serial port"
+                             && detach(handle).error == "Error: could not close serial port.";
+        _exit(refused ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(readMaster(pty.master, 1, 100).empty());
+    EXPECT_TRUE(writeBytes(handle, sequence(4)).returned);
+    EXPECT_EQ(readMaster(pty.master, 4, 1000), sequence(4));
 }
 
 TEST_F(OpenPort, OutsideKeyChangesLeaveTheHandleWorkingAndDetachLeavesTheKeys)
@@ -519,8 +535,10 @@ TEST_F(OpenPort, OutsideKeyChangesLeaveTheHandleWorkingAndDetachLeavesTheKeys)
     EXPECT_EQ(0, std::memcmp(t.c_cc, changed.c_cc, sizeof t.c_cc));
     // The lock went with it, and the number, reused for the same terminal,
     // names no port.
-    const int reused = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_EQ(reused, static_cast<int>(closed));
+    const int reopened = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    const int reused = static_cast<int>(closed);
+    ASSERT_EQ(dup2(reopened, reused), reused);
+    close(reopened);
     EXPECT_EQ(writeBytes(closed, sequence(4)).error, "Error: could not write to serial port");
     EXPECT_EQ(detach(closed).error, "Error: could not close serial port.");
     EXPECT_TRUE(readMaster(pty.master, 1, 100).empty());

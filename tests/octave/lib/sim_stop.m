@@ -9,6 +9,8 @@ function sim_stop(sim, varargin)
     fclose(sim.in);
     fclose(sim.out);
   end
+  % A stopped simulator (a test's stalled line) must run to see the signal.
+  kill(sim.pid, 18);
   kill(sim.pid, 15);
   wait_gone(sim.pid);
   if exist(sim.log, 'file'), unlink(sim.log); end
