@@ -11,6 +11,15 @@ scenario_lifecycle() { # ARCH SIM FOREIGN_SIM
     "Error: could not write to serial port"
   rcall "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:20"
   check "$a the port attaches again after the clear" grep -qx ok <<<"$block" -- "$block"
+  # A detached handle's number is not handed out again at once.
+  local first second
+  first=$(sed -n 's/^out1 class=uint32 size=1x1 values=//p' <<<"$raw")
+  rcall 'linkDetach 0 $h' "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:20"
+  second=$(sed -n 's/^out1 class=uint32 size=1x1 values=//p' <<<"$raw")
+  rcall "linkSend 0 u32:$first d:1 d:1 d:1"
+  check "$a the next attach gets another number ($first, then $second)" [ "${second:-$first}" != "$first" ] -- "$block"
+  check "$a ... and the old one names no port" raised mexlink:notAttached "Error: could not write to serial port" \
+    -- "$first $second" "$block"
 
   # The host's own serial-port object opens another port, likely under the
   # number the detached handle had: no command and no release touches it.
