@@ -27,7 +27,8 @@ function varargout = linkAttach(varargin)
 %                For linkState pick T larger than the gaps within one of the
 %                controller's messages and smaller than the pause between
 %                two of them, e.g. 5 to 10 for messages every 50 ms.
-%   Numbers may be of any numeric class; fractions are truncated toward zero.
+%   Numbers may be of any numeric or logical class, full or sparse;
+%   fractions are truncated toward zero.
 %   The port is put in raw binary mode; stop bits and hardware (RTS/CTS) flow
 %   control stay as the port had them, software (XON/XOFF) flow control is
 %   switched off on Linux and macOS, as the controller's messages are binary.

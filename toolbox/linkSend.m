@@ -12,8 +12,9 @@ function varargout = linkSend(varargin)
 %
 %   Arguments
 %     h          the 1x1 uint32 handle returned by linkAttach
-%     x1,x2,x3   real scalars of any numeric or logical class (of an array,
-%                the first element is used)
+%     x1,x2,x3   real scalars of any numeric or logical class, full or
+%                sparse (of an array, the first element is used; of a sparse
+%                array, the first nonzero one, or 0)
 %
 %   No output. One output may be asked for (as in an anonymous function)
 %   but is never set.
