@@ -39,8 +39,14 @@ function varargout = linkGains(varargin)
 %                                   or the device went away
 %
 %   Example
-%     linkRun(h, 'balance');
+%     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
+%     linkRun(h, 'balance');     % takes its first message as gains
 %     linkGains(h, 60, 0, 0);
+%     linkSend(h, 10, 10, 0);    % and the later ones as setpoints
+%     pause(1);
+%     linkSend(h, 0, 0, 0);
+%     linkHalt(h);
+%     linkDetach(h);
 %
 %   See also linkSend, linkRun, mexlink.
 

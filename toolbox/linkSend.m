@@ -36,8 +36,13 @@ function varargout = linkSend(varargin)
 %                                   or the device went away
 %
 %   Example
-%     linkSend(h, 10, -10, 0);   % sends 158, 42, 100
+%     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
+%     linkRun(h, 'drive');
+%     linkSend(h, 10, -10, 0);   % sends 158, 42, 100: motor 1 forward, 2 back
+%     pause(1);
 %     linkSend(h, 0, 0, 0);      % all stop
+%     linkHalt(h);
+%     linkDetach(h);
 %
 %   See also linkGains, linkState, linkRun, mexlink.
 

@@ -38,6 +38,7 @@ function outdir = mexlink_build(outdir, varargin)
 %   Example
 %     addpath('/path/to/mexlink/toolbox'); mexlink_build
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
+%     linkDetach(h);
 %
 %   See also mex, mexext, addpath, mexlink.
 

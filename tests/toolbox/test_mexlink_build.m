@@ -26,14 +26,22 @@
 %!endfunction
 
 %!test
+%! % As its help's example has it, with the copy's folder for /path/to/mexlink
+%! % and the simulator's port: the build, then an attach.
 %! tree = tempname();
 %! copy_tree(source, tree, {'toolbox', 'core', 'commands'});
 %! addpath(fullfile(tree, 'toolbox'));
+%! sim = sim_start();
+%! stop = onCleanup(@() sim_stop(sim));
 %! unwind_protect
-%!   printed = evalc('outdir = mexlink_build();');
+%!   example = help_examples(fullfile(tree, 'toolbox', 'mexlink_build.m'));
+%!   assert(numel(example), 1);
+%!   [printed, ~, err] = run_example_code(strrep(example{1}, '/path/to/mexlink', tree), sim.port);
+%!   assert(isempty(err), printed);
 %!   expected = fullfile(canonicalize_file_name(tree), ['mex_' mexext()]);
-%!   assert(outdir, expected);
+%!   outdir = expected;
 %!   assert(~isempty(strfind(printed, sprintf('%d commands in %s', numel(names), expected))), printed);
+%!   assert(~isempty(regexp(printed, '\*hSerial: \d+\nopenSerial: Successful!\ncloseSerial: Successful!\n$', 'once')), printed);
 %!   assert(strsplit(path(), pathsep()){2}, expected);   % right after "."
 %!   for k = 1:numel(names)
 %!     assert(isfile(fullfile(outdir, [names{k} '.mex'])), names{k});
@@ -44,7 +52,7 @@
 %!   assert(isempty(glob(fullfile(tree, '*', '*.o'))));
 %!   session_check(outdir);
 %! unwind_protect_cleanup
-%!   remove_tree(tree, exist('outdir', 'var'));
+%!   remove_tree(tree, true);
 %! end_unwind_protect
 
 %!test
