@@ -29,8 +29,10 @@ const std::uint32_t *portHandleOf(const mxArray *arg)
 
 double scalarOf(const mxArray *arg, int position)
 {
-    // mxGetScalar of a cell, struct, char or empty array has no meaningful value.
-    if (arg == nullptr || !(mxIsNumeric(arg) || mxIsLogical(arg)) || mxIsSparse(arg) || mxGetNumberOfElements(arg) == 0)
+    // mxGetScalar of a cell, struct, char or empty array has no meaningful
+    // value; of a sparse array it is the first nonzero element (0 if none),
+    // in MATLAB and in Octave alike.
+    if (arg == nullptr || !(mxIsNumeric(arg) || mxIsLogical(arg)) || mxGetNumberOfElements(arg) == 0)
         raiseError(*message::notNumber[position < 0 || position > 4 ? 0 : position]);
     return mxGetScalar(arg);
 }

@@ -36,8 +36,8 @@ void checkOutputCount(int nlhs, int allowed);
 // yields a pointer to its first element. Raises message::invalidHandle.
 const std::uint32_t *portHandleOf(const mxArray *arg);
 
-// Numeric arguments (any real or complex numeric or logical class, not sparse,
-// not empty) are read with mxGetScalar. `position` is the argument's index in
+// Numeric arguments (any real or complex numeric or logical class, full or
+// sparse, not empty) are read with mxGetScalar. `position` is the argument's index in
 // the call (1..4) and names it in message::notNumber.
 double scalarOf(const mxArray *arg, int position);
 

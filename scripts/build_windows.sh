@@ -10,6 +10,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${JOBS:-2}
+bash "$root/scripts/setup.sh" windows
 
 for target in i686:win32:mexw32 x86_64:win64:mexw64; do
   IFS=: read -r cpu name suffix <<<"$target"

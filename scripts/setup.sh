@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the chosen job still lacks.
 # Idempotent: when everything is present it asks apt nothing.
-#   scripts/setup.sh demo      build tools, Octave, plotting, mingw-w64
+#   scripts/setup.sh demo      build tools, Octave, plotting
+#   scripts/setup.sh windows   the above plus mingw-w64 (scripts/build_windows.sh)
 #   scripts/setup.sh release   the above plus Python (scripts/make_release.sh)
 #   scripts/setup.sh test      the above plus test, fuzzing and Windows tools
 set -euo pipefail
 
 job=${1:-demo}
-packages=(g++ make cmake pkg-config googletest libgtest-dev octave liboctave-dev gnuplot-nox fonts-dejavu-core fonts-freefont-otf
-          g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64)
+packages=(g++ make cmake pkg-config googletest libgtest-dev octave liboctave-dev gnuplot-nox fonts-dejavu-core fonts-freefont-otf)
+if [[ $job == windows || $job == release || $job == test ]]; then
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64)
+fi
 if [[ $job == release || $job == test ]]; then
   packages+=(python3)
 fi

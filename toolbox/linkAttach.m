@@ -5,8 +5,13 @@ function varargout = linkAttach(varargin)
 %
 %   Opens the serial port named exactly as given, sets its baud rate, byte
 %   size, parity and read time-out, and returns the handle that every other
-%   mexlink command takes. The port stays open, and no other program can open
-%   it, until linkDetach(h).
+%   mexlink command takes. The port stays open until linkDetach(h), and
+%   programs that try to open it meanwhile are refused (on Linux and macOS,
+%   one run as root only if it locks the port as linkAttach does). A program
+%   that had the port open before keeps it: on Windows linkAttach then fails
+%   (mexlink:portBusy); on Linux and macOS it fails only if that program
+%   holds the port exclusively, and otherwise both read the line, each
+%   getting part of what the controller sends. Close such programs first.
 %
 %   Arguments
 %     portName   char row vector, the port's name as the system knows it:
@@ -27,7 +32,8 @@ function varargout = linkAttach(varargin)
 %                For linkState pick T larger than the gaps within one of the
 %                controller's messages and smaller than the pause between
 %                two of them, e.g. 5 to 10 for messages every 50 ms.
-%   Numbers may be of any numeric class; fractions are truncated toward zero.
+%   Numbers may be of any numeric or logical class, full or sparse;
+%   fractions are truncated toward zero.
 %   The port is put in raw binary mode; stop bits and hardware (RTS/CTS) flow
 %   control stay as the port had them, software (XON/XOFF) flow control is
 %   switched off on Linux and macOS, as the controller's messages are binary.
@@ -52,8 +58,8 @@ function varargout = linkAttach(varargin)
 %     mexlink:noSuchPort          Error: serial port does not exist
 %                                   no port of that name
 %     mexlink:portBusy            Error: opening the serial port
-%                                   the port is in use by another program or
-%                                   by another handle of this session
+%                                   another handle of this session, or
+%                                   another program, holds the port
 %     mexlink:portDenied          Error: opening the serial port
 %                                   no permission (Linux: join the group
 %                                   dialout, then log in again)

@@ -38,7 +38,7 @@ function varargout = linkDetach(varargin)
 %
 %   Example
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
-%     linkDetach(h);
+%     linkDetach(h);             % prints closeSerial: Successful!
 %
 %   See also linkAttach, linkHalt, mexlink.
 

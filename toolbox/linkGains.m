@@ -11,8 +11,10 @@ function varargout = linkGains(varargin)
 %
 %   Arguments
 %     h          the 1x1 uint32 handle returned by linkAttach
-%     g1,g2,g3   real scalars of any numeric or logical class, 0 to 255 after
-%                truncation (255.9 is taken as 255, -0.5 as 0)
+%     g1,g2,g3   real scalars of any numeric or logical class, full or
+%                sparse, 0 to 255 after truncation (255.9 is taken as 255,
+%                -0.5 as 0); of an array, the first element is used (of a
+%                sparse array, the first nonzero one, or 0)
 %
 %   No output. One output may be asked for (as in an anonymous function)
 %   but is never set.
@@ -41,8 +43,14 @@ function varargout = linkGains(varargin)
 %                                   gone out, the port stays attached
 %
 %   Example
-%     linkRun(h, 'balance');
+%     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
+%     linkRun(h, 'balance');     % takes its first message as gains
 %     linkGains(h, 60, 0, 0);
+%     linkSend(h, 10, 10, 0);    % and the later ones as setpoints
+%     pause(1);
+%     linkSend(h, 0, 0, 0);
+%     linkHalt(h);
+%     linkDetach(h);
 %
 %   See also linkSend, linkRun, mexlink.
 

@@ -31,8 +31,12 @@ function varargout = linkHalt(varargin)
 %                                   gone out, the port stays attached
 %
 %   Example
-%     linkRun(h, 'balance');
-%     linkHalt(h);
+%     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
+%     linkRun(h, 'drive');
+%     linkSend(h, 5, 5, 0);      % motors 1 and 2 turn
+%     pause(1);
+%     linkHalt(h);               % the program stops, the motors lose power
+%     linkDetach(h);
 %
 %   See also linkRun, linkDetach, mexlink.
 

@@ -35,8 +35,12 @@ function varargout = linkPeek(varargin)
 %                                   waited; the port stays attached
 %
 %   Example
-%     bytes = linkPeek(h);
-%     disp(bytes.');
+%     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
+%     linkRun(h, 'drive');
+%     bytes = linkPeek(h);       % prints NumReadBytes: and the count
+%     disp(bytes.');             % the end of a status message
+%     linkHalt(h);
+%     linkDetach(h);
 %
 %   See also linkState, linkAttach, mexlink.
 

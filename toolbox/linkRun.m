@@ -43,7 +43,10 @@ function varargout = linkRun(varargin)
 %
 %   Example
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
-%     linkRun(h, 'balance');
+%     linkRun(h, 'drive');       % the program sends status messages
+%     [values, isShort] = linkState(h)
+%     linkHalt(h);
+%     linkDetach(h);
 %
 %   See also linkHalt, linkSend, linkGains, linkState, mexlink.
 

@@ -12,8 +12,9 @@ function varargout = linkSend(varargin)
 %
 %   Arguments
 %     h          the 1x1 uint32 handle returned by linkAttach
-%     x1,x2,x3   real scalars of any numeric or logical class (of an array,
-%                the first element is used)
+%     x1,x2,x3   real scalars of any numeric or logical class, full or
+%                sparse (of an array, the first element is used; of a sparse
+%                array, the first nonzero one, or 0)
 %
 %   No output. One output may be asked for (as in an anonymous function)
 %   but is never set.
@@ -39,8 +40,13 @@ function varargout = linkSend(varargin)
 %                                   gone out, the port stays attached
 %
 %   Example
-%     linkSend(h, 10, -10, 0);   % sends 158, 42, 100
+%     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
+%     linkRun(h, 'drive');
+%     linkSend(h, 10, -10, 0);   % sends 158, 42, 100: motor 1 forward, 2 back
+%     pause(1);
 %     linkSend(h, 0, 0, 0);      % all stop
+%     linkHalt(h);
+%     linkDetach(h);
 %
 %   See also linkGains, linkState, linkRun, mexlink.
 

@@ -55,8 +55,14 @@ function varargout = linkState(varargin)
 %                                   waited; the port stays attached
 %
 %   Example
+%     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
+%     linkRun(h, 'drive');
+%     linkSend(h, 10, 0, 0);
+%     pause(1);
 %     [values, isShort] = linkState(h);
 %     if ~isShort, fprintf('motor 1 at %.1f deg\n', values(5) / 0.017444444); end
+%     linkHalt(h);
+%     linkDetach(h);
 %
 %   See also linkPeek, linkAttach, linkSend, mexlink.
 

@@ -19,9 +19,13 @@ function mexlink()
 %
 % Typical session
 %   h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);   % 'COM3' on Windows
-%   linkRun(h, 'balance');
-%   linkSend(h, 10, -10, 0);
+%   linkRun(h, 'balance');      % takes its first message as gains
+%   linkGains(h, 60, 0, 0);
+%   linkSend(h, 10, -10, 0);    % the next as setpoints: motor 1 forward, 2 back
+%   pause(1);
 %   [values, isShort] = linkState(h);
+%   degrees = values(5:7)' / 0.017444444   % the three motor angles
+%   linkSend(h, 0, 0, 0);
 %   linkHalt(h);
 %   linkDetach(h);
 %
@@ -29,7 +33,9 @@ function mexlink()
 %   message it can raise; mexlink_build compiles the commands.
 %
 % Errors carry identifiers (mexlink:portBusy, mexlink:notAttached, ...),
-% listed in each command's help, to branch on in try/catch:
+% listed in each command's help, to branch on in try/catch.
+%
+% Example
 %   try
 %     h = linkAttach('COM3', 115200, 8, 0, 5);
 %   catch err

@@ -18,11 +18,15 @@ function outdir = mexlink_build(outdir, varargin)
 %   option   passed to every mex call, e.g. '-v' to show the compiler
 %            commands or '-g' for debugging symbols.
 %
-%   Needs a C++14 compiler that mex is set up for. MATLAB: mex -setup C++
-%   (MinGW-w64, GCC 5.3 or later; Visual Studio 2015 or later; Xcode;
-%   g++ on Linux); Octave: the compiler Octave was built with, e.g. g++ from
-%   liboctave-dev on Debian. In MATLAB the plug-ins are built for the API of
-%   MATLAB's 64-bit array sizes (-R2017b, or -largeArrayDims before R2018a).
+%   Needs a C++11 compiler that mex is set up for. MATLAB: mex -setup C++
+%   (the MinGW-w64 add-on, GCC 4.9.2 and later; Visual Studio 2015 or
+%   later; Xcode; g++ 4.8.1 or later on Linux); Octave: the compiler Octave
+%   was built with, e.g. g++ from liboctave-dev on Debian. In MATLAB, C++11
+%   is asked for (-std=c++11) of every compiler but Visual Studio, which has
+%   no such switch and accepts C++11 by default. On Linux the plug-ins link librt
+%   (clock_gettime lives there before glibc 2.17) and libdl. In MATLAB the
+%   plug-ins are built for the API of MATLAB's 64-bit array sizes (-R2017b,
+%   or -largeArrayDims before R2018a).
 %   The serial code compiled in depends on the platform: the Win32 one on
 %   Windows, the POSIX one elsewhere (core/sources.txt lists the files).
 %
@@ -34,6 +38,7 @@ function outdir = mexlink_build(outdir, varargin)
 %   Example
 %     addpath('/path/to/mexlink/toolbox'); mexlink_build
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
+%     linkDetach(h);
 %
 %   See also mex, mexext, addpath, mexlink.
 
@@ -121,12 +126,13 @@ function [compileFlags, linkFlags] = hostFlags(host, coredir)
   linkExtras = {};
   if strcmp(host.platform, 'linux')
     % Each plug-in calls its own copy of the shared code, never that of
-    % another plug-in loaded before it; dlsym needs libdl before glibc 2.34.
-    linkExtras = {'-Wl,-Bsymbolic', '-ldl'};
+    % another plug-in loaded before it; dlsym needs libdl before glibc 2.34,
+    % clock_gettime librt before glibc 2.17 (later glibcs keep an empty one).
+    linkExtras = {'-Wl,-Bsymbolic', '-ldl', '-lrt'};
   end
   if host.isOctave
-    % mkoctfile's compiler is the one Octave was built with: its default
-    % language is new enough.
+    % Octave is itself C++11 or later and sets up the compiler mkoctfile
+    % runs for that (its configure adds the switch a compiler needs).
     compileFlags = {include};
     linkFlags = [compileFlags, linkExtras];
     return;
@@ -139,10 +145,12 @@ function [compileFlags, linkFlags] = hostFlags(host, coredir)
     api = '-largeArrayDims';
   end
   compileFlags = {api, include};
-  % Visual Studio 2015 and later compile C++14 by default; MATLAB's option
-  % files for MinGW, g++ and clang ask for older standards.
+  % The sources are C++11: asked for on top of the option file's flags, it
+  % lifts a compiler whose default is older (GCC before 6 defaults to C++98)
+  % and lets no later construct slip in with one whose default is newer.
+  % Visual Studio has no C++11 switch; its default (2015 and later) accepts it.
   if ~strcmp(host.compiler, 'msvc')
-    compileFlags{end + 1} = 'CXXFLAGS=$CXXFLAGS -std=c++14';
+    compileFlags{end + 1} = 'CXXFLAGS=$CXXFLAGS -std=c++11';
   end
   linkFlags = compileFlags;
   if ~isempty(linkExtras)

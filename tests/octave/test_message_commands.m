@@ -25,13 +25,17 @@
 %! assert(sent(sim, @() linkSend(h, -1e300, 1e300, 0.1)), '000 200 100');
 %! % Other numeric classes and logicals are read as their values.
 %! assert(sent(sim, @() linkSend(h, int8(-3), single(2.5), true)), '083 114 105');
-%! % The first element of a vector, as the host's scalar read gives.
+%! % The first element of a vector, as the host's scalar read gives; of a
+%! % sparse array the first nonzero one, 0 if there is none.
 %! assert(sent(sim, @() linkSend(h, [2 50], 0, 0)), '111 100 100');
+%! assert(sent(sim, @() linkSend(h, sparse(2), sparse(-1), sparse(true))), '111 095 105');
+%! assert(sent(sim, @() linkSend(h, sparse([0 3 5]), sparse(2, 2), sparse(false))), '117 100 100');
 
 %!test
 %! assert(sent(sim, @() linkGains(h, 0, 255, 10.9)), '000 255 010');
 %! assert(sent(sim, @() linkGains(h, -0.5, 1, 99)), '000 001 099');
 %! assert(sent(sim, @() linkGains(h, uint8(255), int16(7), 255.999)), '255 007 255');
+%! assert(sent(sim, @() linkGains(h, sparse(60), sparse(0), sparse(7.9))), '060 000 007');
 
 %!test
 %! % The balance program takes its first message as gains, the rest as setpoints.

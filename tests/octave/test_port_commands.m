@@ -32,6 +32,26 @@
 %! detach_quietly(h);
 
 %!test
+%! % A program that had the port open before keeps it; holding no lock, it
+%! % does not stop linkAttach, and both share the line.
+%! fid = fopen(sim.port, 'r+');
+%! assert(fid >= 3);
+%! unwind_protect
+%!   h = attach_quietly(sim.port);
+%!   started = numel(sim_log(sim, '^start "idle"$', 0));
+%!   linkRun(h, 'idle');
+%!   t0 = tic;
+%!   while numel(sim_log(sim, '^start "idle"$', 0)) == started && toc(t0) < 5
+%!     pause(0.02);
+%!   end
+%!   assert(numel(sim_log(sim, '^start "idle"$', 0)), started + 1);
+%!   linkHalt(h);
+%!   detach_quietly(h);
+%! unwind_protect_cleanup
+%!   fclose(fid);
+%! end_unwind_protect
+
+%!test
 %! % Failed attaches leave no descriptor open.
 %! before = open_descriptors();
 %! for k = 1:5

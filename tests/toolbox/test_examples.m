@@ -74,13 +74,21 @@
 %! assert(all(abs(table(3:end, 6) - 500) < 100));
 
 %!test
-%! % mexlink_demo: the summary table, not the struct it returns, and the
-%! % figure in demo-output/ of the current folder, 900 x 1000 pixels.
+%! % mexlink_demo: the summary, not the struct it returns: the steps are
+%! % reached and the sine followed within its lag in the last second; and
+%! % the figure in demo-output/ of the current folder, 900 x 1000 pixels.
 %! sim = sim_start();
 %! stop = onCleanup(@() sim_stop(sim));
 %! [status, out] = run_example(source, plugins, sim.port, 'mexlink_demo');
 %! assert(status, 0, out);
-%! assert(~isempty(regexp(out, 'fresh status frames +[1-9]\d*\n', 'once')), out);
+%! used = regexp(out, 'status messages used +(\d+) \(and \d+ short reads\)', 'tokens', 'once');
+%! assert(str2double(used{1}) > 40, out);
+%! assert(~isempty(strfind(out, 'Tracking error |target - measured angle| over the last 1 s, in degrees:')), out);
+%! errors = regexp(out, '(?m)^  ([123]) +(?:step|sine)[^\n]*? +([\d.]+) +([\d.]+)$', 'tokens');
+%! errors = str2double(reshape([errors{:}], 3, []).');
+%! assert(errors(:, 1), [1; 2; 3], out);
+%! assert(errors([1 3], 2) < 1 & errors(2, 2) > 5 & errors(2, 2) < 25, out);
+%! assert(all(errors(:, 3) <= errors(:, 2)), out);
 %! assert(isempty(strfind(out, 'meanStateMs')), out);
 %! png = fullfile(pwd, 'demo-output', 'demo.png');
 %! assert(~isempty(strfind(out, ['plot written to ' png])), out);

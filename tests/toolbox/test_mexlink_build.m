@@ -28,14 +28,22 @@
 %!endfunction
 
 %!test
+%! % As its help's example has it, with the copy's folder for /path/to/mexlink
+%! % and the simulator's port: the build, then an attach.
 %! tree = tempname();
 %! copy_tree(source, tree, {'toolbox', 'core', 'commands'});
 %! addpath(fullfile(tree, 'toolbox'));
+%! sim = sim_start();
+%! stop = onCleanup(@() sim_stop(sim));
 %! unwind_protect
-%!   printed = evalc('outdir = mexlink_build();');
+%!   example = help_examples(fullfile(tree, 'toolbox', 'mexlink_build.m'));
+%!   assert(numel(example), 1);
+%!   [printed, ~, err] = run_example_code(strrep(example{1}, '/path/to/mexlink', tree), sim.port);
+%!   assert(isempty(err), printed);
 %!   expected = fullfile(canonicalize_file_name(tree), ['mex_' mexext()]);
-%!   assert(outdir, expected);
+%!   outdir = expected;
 %!   assert(~isempty(strfind(printed, sprintf('%d commands in %s', numel(names), expected))), printed);
+%!   assert(~isempty(regexp(printed, '\*hSerial: \d+\nopenSerial: Successful!\ncloseSerial: Successful!\n$', 'once')), printed);
 %!   assert(strsplit(path(), pathsep()){2}, expected);   % right after "."
 %!   for k = 1:numel(names)
 %!     assert(isfile(fullfile(outdir, [names{k} '.mex'])), names{k});
@@ -50,7 +58,7 @@
 %!   assert(isempty(glob(fullfile(tree, '*', '*.o'))));
 %!   session_check(outdir);
 %! unwind_protect_cleanup
-%!   remove_tree(tree, exist('outdir', 'var'));
+%!   remove_tree(tree, true);
 %! end_unwind_protect
 
 %!test
@@ -124,53 +132,68 @@
 %!   rmdir(folder, 's');
 %! end_unwind_protect
 
-%!function calls = build_as_matlab(source, host)
-%!  % mexlink_build as it runs in the MATLAB that HOST describes, with a
-%!  % stand-in for MATLAB's mex that checks each call as MATLAB's does and
-%!  % records it; returns the calls, one cell of arguments each.
-%!  tree = tempname();
-%!  copy_tree(source, tree, {'toolbox', 'core', 'commands'});
-%!  private = fullfile(tree, 'toolbox', 'private');
+%!function install_stand_in(source, folder, host)
+%!  % FOLDER/private gets the stand-in for MATLAB's mex and a mexlink_host
+%!  % that describes the MATLAB HOST stands for.
+%!  private = fullfile(folder, 'private');
+%!  if ~isfolder(private), mkdir(private); end
 %!  fid = fopen(fullfile(private, 'mexlink_host.m'), 'w');
 %!  fprintf(fid, 'function host = mexlink_host()\n  host = struct(''isOctave'', false, ''release'', [%d %d], ', host.release);
 %!  fprintf(fid, '''compiler'', ''%s'', ''platform'', ''%s'', ''mexext'', ''%s'');\nend\n', ...
 %!          host.compiler, host.platform, host.mexext);
 %!  fclose(fid);
 %!  copyfile(fullfile(source, 'tests', 'toolbox', 'matlab_mex.m'), fullfile(private, 'mex.m'));
+%!endfunction
+
+%!function calls = build_as_matlab(source, host)
+%!  % mexlink_build as it runs in the MATLAB that HOST describes, with the
+%!  % stand-in for MATLAB's mex; returns what it recorded of each call.
+%!  tree = tempname();
+%!  copy_tree(source, tree, {'toolbox', 'core', 'commands'});
+%!  install_stand_in(source, fullfile(tree, 'toolbox'), host);
 %!  addpath(fullfile(tree, 'toolbox'));
 %!  unwind_protect
 %!    evalc('outdir = mexlink_build(fullfile(tree, ''out''));');
-%!    calls = load(fullfile(private, 'mex_calls.mat')).calls;
+%!    calls = load(fullfile(tree, 'toolbox', 'private', 'mex_calls.mat')).calls;
 %!  unwind_protect_cleanup
 %!    remove_tree(tree, exist('outdir', 'var'));
 %!  end_unwind_protect
 %!endfunction
 
 %!test
-%! % In MATLAB: the API named for the release, C++14 asked of every compiler
-%! % but Visual Studio (whose default it is), the platform's files compiled
-%! % once and linked into each command.
+%! % In MATLAB: the API named for the release; C++11 asked of every compiler
+%! % but Visual Studio (which has no switch for it), on top of the option
+%! % file's own flags; on Linux libdl and librt linked; the platform's files
+%! % compiled once and linked into each command; no setting mex would ignore.
 %! cases = {[9 4], 'msvc', 'windows', 'mexw64', '-R2017b', {}; ...
-%!          [9 3], 'gnu', 'windows', 'mexw64', '-largeArrayDims', {'CXXFLAGS=$CXXFLAGS -std=c++14'}; ...
-%!          [23 2], 'gnu', 'linux', 'mexa64', '-R2017b', ...
-%!          {'CXXFLAGS=$CXXFLAGS -std=c++14', 'LDFLAGS=$LDFLAGS -Wl,-Bsymbolic', '-ldl'}; ...
-%!          [9 11], 'clang', 'generic', 'mexmaca64', '-R2017b', {'CXXFLAGS=$CXXFLAGS -std=c++14'}};
+%!          [8 6], 'gnu', 'windows', 'mexw32', '-largeArrayDims', {}; ...
+%!          [9 3], 'gnu', 'windows', 'mexw64', '-largeArrayDims', {}; ...
+%!          [23 2], 'gnu', 'linux', 'mexa64', '-R2017b', {'dl', 'rt'}; ...
+%!          [9 11], 'clang', 'generic', 'mexmaca64', '-R2017b', {}};
 %! listing = strsplit(fileread(fullfile(source, 'core', 'sources.txt')), "\n");
 %! for k = 1:rows(cases)
 %!   host = cell2struct(cases(k, 1:4), {'release', 'compiler', 'platform', 'mexext'}, 2);
 %!   calls = build_as_matlab(source, host);
 %!   compiled = {};
 %!   for c = 1:numel(calls)
-%!     args = calls{c};
-%!     assert(sum(strcmp(args, cases{k, 5})), 1, host.platform);
-%!     for flag = cases{k, 6}
-%!       if strcmp(args{1}, '-c') && ~strncmp(flag{1}, 'CXX', 3), continue; end
-%!       assert(any(strcmp(args, flag{1})), sprintf('%s: %s missing', host.platform, flag{1}));
+%!     call = calls{c};
+%!     what = sprintf('%s on %s: mex %s', host.compiler, host.platform, strjoin(call.args, ' '));
+%!     assert(call.api, cases{k, 5}, what);
+%!     assert(call.ignored, {}, what);
+%!     if strcmp(host.compiler, 'msvc')
+%!       assert(isempty(fieldnames(call.flags)), what);
+%!     else
+%!       assert(call.flags.CXXFLAGS, '<CXXFLAGS> -std=c++11', what);
 %!     end
-%!     assert(~any(strncmp(args, 'COMPFLAGS', 9)) && ~any(~cellfun(@isempty, regexp(args, '^-std'))));
-%!     if strcmp(args{1}, '-c')
-%!       [~, name, ext] = fileparts(args{end - 2});
+%!     if strcmp(call.args{1}, '-c')
+%!       [~, name, ext] = fileparts(call.args{end - 2});
 %!       compiled{end + 1} = [name ext];
+%!       assert(call.libraries, {}, what);
+%!     else
+%!       assert(sort(call.libraries), cases{k, 6}, what);
+%!       if strcmp(host.platform, 'linux')
+%!         assert(call.flags.LDFLAGS, '<LDFLAGS> -Wl,-Bsymbolic', what);
+%!       end
 %!     end
 %!   end
 %!   wanted = regexp(listing, ['^([^#\s]\S*)\s.*\<' host.platform '\>'], 'tokens', 'once');
@@ -178,3 +201,34 @@
 %!   assert(sort(compiled), sort(wanted));
 %!   assert(numel(calls), numel(wanted) + numel(names));
 %! end
+
+%!test
+%! % The stand-in refuses what MATLAB's mex refuses: an API option the
+%! % release lacks, a bare compiler flag, two API options, a file mex cannot
+%! % build from, a missing -outdir.
+%! folder = tempname();
+%! install_stand_in(source, folder, struct('release', [9 3], 'compiler', 'gnu', 'platform', 'windows', 'mexext', 'mexw64'));
+%! fid = fopen(fullfile(folder, 'call_mex.m'), 'w');
+%! fprintf(fid, 'function call_mex(varargin)\n  mex(varargin{:});\nend\n');
+%! fclose(fid);
+%! addpath(folder);
+%! unwind_protect
+%!   cpp = fullfile(folder, 'a.cpp');
+%!   fclose(fopen(cpp, 'w'));
+%!   for bad = {{'-R2017b', '-c', cpp}, {'-std=c++11', '-c', cpp}, {'-largeArrayDims', '-compatibleArrayDims', cpp}, ...
+%!              {'-c', fullfile(folder, 'call_mex.m')}, {'-c', cpp, '-outdir', tempname()}}
+%!     refused = false;
+%!     try
+%!       call_mex(bad{1}{:});
+%!     catch
+%!       refused = true;
+%!     end
+%!     assert(refused, strjoin(bad{1}, ' '));
+%!   end
+%!   call_mex('-largeArrayDims', '-c', cpp, '-outdir', folder);
+%!   assert(isfile(fullfile(folder, 'a.obj')));
+%! unwind_protect_cleanup
+%!   rmpath(folder);
+%!   confirm_recursive_rmdir(false, 'local');
+%!   rmdir(folder, 's');
+%! end_unwind_protect
