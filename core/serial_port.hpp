@@ -46,8 +46,9 @@ int portNamesItsDevice(const Port &port);
 // hang-up included).
 int portRead(const Port &port, std::uint8_t *bytes, std::uint32_t room, std::int64_t deadline, std::uint32_t *got);
 // Writes what the line takes now; when it takes nothing, waits until
-// `deadline` (at most; noWait: not at all) for room and returns with
-// `written` 0. 0 on failure.
+// `deadline` (at most; noWait: not at all, where the system lets a write
+// return at once; Win32 waits one slice of its write time-out) for room and
+// returns with `written` 0. 0 on failure.
 int portWrite(const Port &port, const std::uint8_t *bytes, std::uint32_t count, std::int64_t deadline,
               std::uint32_t *written);
 // How many bytes written earlier wait to go out; 0 when the device cannot
