@@ -1,7 +1,7 @@
 % The examples of the help texts (toolbox/*.m) and the README's sessions, as
 % they stand in those files, run against the simulated controller; each must
-% do what its text says. Only the port names '/dev/ttyUSB0' and 'COM3' become
-% the simulator's. mexlink_build's example builds, so test_mexlink_build.m
+% do what its text says. Only the port names '/dev/ttyUSB0', 'COM3' and 'COM5'
+% become the simulator's. mexlink_build's example builds, so test_mexlink_build.m
 % runs it.
 %!shared source, plugins
 %! source = getenv('MEXLINK_SOURCE_DIR');
@@ -157,10 +157,11 @@
 %!test
 %! % The README's sessions: the Octave one through the README's own command,
 %! % printing what the README shows (numbers aside), with the commands still
-%! % found after a cd; the MATLAB one's commands; the failing attach.
+%! % found after a cd; the MATLAB one's commands; the failing attach; the
+%! % MATLAB install, against the folders the release holds.
 %! blocks = readme_blocks(source);
 %! sessions = blocks(cellfun(@(b) ~isempty(regexp(b{2}, '(?m)^>> ', 'once')), blocks));
-%! assert(numel(sessions), 3);
+%! assert(numel(sessions), 4);
 %! shell = cellfun(@(b) b{2}, blocks(cellfun(@(b) strcmp(b{1}, 'sh'), blocks)), 'UniformOutput', false);
 %! shell = regexp(strjoin(shell, "\n"), ...
 %!                '(?m)^bash scripts/with_simulator\.sh -- octave-cli [^\n]*$', 'match', 'once');
@@ -187,7 +188,7 @@
 %!     assert(~isempty(regexp(out, '(?m)^isShort = 0$', 'once')), out);
 %!     degrees = sscanf(regexp(out, 'degrees =\n\n([^\n]*)\n', 'tokens', 'once'){1}, '%f');
 %!     assert(degrees(1) > 0 && degrees(2) == degrees(1) && degrees(3) == 0, out);
-%!   elseif ~isempty(strfind(text, '''COM3'''))
+%!   elseif ~isempty(regexp(text, '''COM[35]''', 'once'))
 %!     sim = sim_start();
 %!     stop = onCleanup(@() sim_stop(sim));
 %!     [printed, vars, err] = run_example_code(strjoin(commands, "\n"), sim.port);
@@ -205,6 +206,13 @@
 %!     assert(err.identifier, 'mexlink:noSuchPort');
 %!     said = strsplit(strtrim(text), "\n"){end};
 %!     assert(err.message(end - numel(said) + 1:end), said);
+%!   elseif ~isempty(strfind(text, 'addpath('))
+%!     % Windows paths: the folder added is one the release holds, and which
+%!     % then names the plug-in in it.
+%!     folder = regexp(text, 'addpath\(''([^'']*)''\)', 'tokens', 'once'){1};
+%!     [~, arch] = fileparts(strrep(folder, '\', '/'));
+%!     assert(any(strcmp(arch, {'win64', 'win32'})), text);
+%!     assert(~isempty(strfind(text, ["\n" folder '\linkAttach.mexw' arch(4:5) "\n"])), text);
 %!   else
 %!     error('a session of the README this test does not run:\n%s', text);
 %!   end

@@ -26,7 +26,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 floor=(-std=c++11 -pedantic-errors -Wall -Wextra -Werror)
 # Standard headers the shipped sources may include: C library headers and
 # the C++11 ones GCC 4.9's library implements completely.
-standard_headers='algorithm cerrno climits csignal cstdint cstdio cstring ctime'
+standard_headers='algorithm cerrno climits csignal cstddef cstdint cstdio cstdlib cstring ctime'
 failed=0 compiled=0
 
 sources_for() { # PLATFORM
