@@ -99,6 +99,9 @@ check_quiet() {
 }
 
 # ---------------------------------------------------------------- Wine
+# under_emulation: " (under qemu-i386)" for an emulated prefix, for titles.
+under_emulation() { if ((emulated)); then echo " (under qemu-i386)"; fi; }
+
 # win32_loader LOADER: sets `loader` to what runs the 32-bit Wine LOADER
 # here: LOADER itself where the kernel runs 32-bit code, else LOADER under
 # the emulation once its canary, a trivial 32-bit program, has run. Returns 1
@@ -130,7 +133,9 @@ win32_loader() {
 }
 
 # wine_prefix DIR LOADER ARCH: a fresh prefix in DIR for LOADER (wine or
-# wine64) and WINEARCH ARCH; exports what Wine needs and sets `wine`.
+# wine64, or the emulated wine) and WINEARCH ARCH; exports what Wine needs
+# and sets `wine` and `emulated`. Under the emulation its fault canary runs
+# next.
 wine_prefix() {
   export WINEPREFIX=$1 WINEARCH=$3 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
@@ -140,8 +145,15 @@ wine_prefix() {
   [ "$wine" = "$emulated_wine" ] && emulated=1
   prefixes+=("$WINEPREFIX")
   mkdir -p "$WINEPREFIX"
+  local out
   timeout 180 "$wine" wineboot -i </dev/null >"$WINEPREFIX.boot.log" 2>&1 \
-    || { fail "Wine prefix for $3$( ((emulated)) && echo " (under qemu-i386)")" "$(tail -n5 "$WINEPREFIX.boot.log")"; return 1; }
+    || { fail "Wine prefix for $3$(under_emulation)" "wineboot -i exited $?" "$(tail -n5 "$WINEPREFIX.boot.log")"; return 1; }
+  ((emulated)) || return 0
+  if ! out=$(emulation_fault_canary "$work/emulation"); then
+    fail "$3 emulation canary: a write to address 0 is an access violation" "$out"
+    return 1
+  fi
+  pass "$3 emulation canary: a write to address 0 is an access violation"
 }
 
 # map_port PORT DEVICE: Wine's COM port PORT (e.g. com5) is DEVICE, both ways

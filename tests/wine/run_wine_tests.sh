@@ -40,7 +40,7 @@ run_arch() { # ARCH DIST LOADER
   mkdir -p "$dir"
   local t0=$SECONDS
   wine_prefix "$dir/prefix" "$3" "$a" || return
-  echo "-- $a$( ((emulated)) && echo " (under qemu-i386)"): prefix ready in $((SECONDS - t0)) s"
+  echo "-- $a$(under_emulation): prefix ready in $((SECONDS - t0)) s"
 
   start_sim sim_a com5 --period 60000 || return
   start_sim sim_b com6 --fault stream --autostart drive || return

@@ -21,8 +21,9 @@ emulation_missing() {
   fi
 }
 
-# emulation_prepare DIR LOADER: builds the bridges and the canary into DIR and
-# writes DIR/wine, which runs LOADER under the emulation. Says why on failure.
+# emulation_prepare DIR LOADER: builds the bridges and the canaries into DIR
+# and writes DIR/wine, which runs LOADER under the emulation. Says why on
+# failure.
 emulation_prepare() {
   local dir=$1 loader=$2
   mkdir -p "$dir/lib/i386-linux-gnu" "$dir/lib/x86_64-linux-gnu"
@@ -31,6 +32,7 @@ emulation_prepare() {
     && gcc -shared -nostdlib -o "$dir/lib/x86_64-linux-gnu/libqemu_gaps.so" -x c /dev/null \
     && gcc -m32 -O2 -ffreestanding -fno-pic -fno-stack-protector -nostdlib -static \
       -o "$dir/canary" "$emulation_dir/canary.c" \
+    && i686-w64-mingw32-gcc -O2 -Wall -o "$dir/fault_probe.exe" "$emulation_dir/fault_probe.c" \
     || return 1
   printf '#!/bin/sh\nexec bash %q %q %q "$@"\n' "$emulation_dir/run_i386.sh" "$dir" "$loader" >"$dir/wine"
   chmod +x "$dir/wine"
@@ -41,4 +43,12 @@ emulation_canary() {
   local out
   out=$(timeout 60 bash "$emulation_dir/run_i386.sh" "$1" "$1/canary" 2>&1)
   [ "$out" = "32-bit code runs" ] || { echo "$out"; return 1; }
+}
+
+# emulation_fault_canary DIR: in the prefix of WINEPREFIX, 32-bit Windows code
+# that writes to address 0 gets the access violation a kernel's fault gives.
+emulation_fault_canary() {
+  local out
+  out=$(cd "$1" && timeout 120 "$1/wine" fault_probe.exe 2>&1 | tr -d "\r")
+  [ "$out" = "exception c0000005 access 1 address 00000000" ] || { echo "$out"; return 1; }
 }

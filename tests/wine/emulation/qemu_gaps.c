@@ -17,10 +17,10 @@
  *       thread's TLS or TEB. Bridge: each thread's %gs gets an LDT entry of
  *       its own, and Wine's request for a GDT slot for %fs is refused, so it
  *       uses its per-thread LDT selectors (its way on kernels without
- *       set_thread_area). Cost: the few instructions between clone and the
- *       thread's start routine still run on the shared descriptor, and LDT
- *       entries are not reused (512 threads per process at most; Wine's own
- *       entries start at 512 when %gs is an LDT selector).
+ *       set_thread_area). Cost: thread creation is serialized and runs with
+ *       signals blocked (see pthread_create), and LDT entries are not reused
+ *       (512 threads per process at most; Wine's own entries start at 512
+ *       when %gs is an LDT selector).
  *
  * Built freestanding for i386 (no i386 headers here), linked against the i386
  * libc.so.6 that wine32:i386 brings; only what this file uses is declared. */
@@ -259,6 +259,7 @@ int pthread_create(void *thread, const void *attributes, void *(*routine)(void *
     return result;
 }
 
+/* libc's syscall is variadic; on i386 a caller passes the same stack either way. */
 long syscall(long number, long a, long b, long c, long d, long e, long f)
 {
     if (bridge_shared_gdt && number == SYS_set_thread_area && ((const struct user_desc *)a)->entry_number == ~0u) {
