@@ -3,6 +3,8 @@
 # Idempotent: when everything is present it asks apt nothing.
 #   scripts/setup.sh demo   build tools, Octave, plotting, mingw-w64
 #   scripts/setup.sh test   the above plus test, fuzzing and Windows tools
+#                           (qemu-user runs 32-bit Wine where the kernel
+#                           runs no 32-bit code)
 set -euo pipefail
 
 job=${1:-demo}
@@ -10,7 +12,7 @@ packages=(g++ make cmake pkg-config googletest libgtest-dev octave liboctave-dev
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64)
 if [[ $job == test ]]; then
   packages+=(valgrind clang libclang-rt-14-dev
-             wine wine32 wine64 octave-instrument-control)
+             wine wine32 wine64 qemu-user octave-instrument-control)
 fi
 
 as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }
