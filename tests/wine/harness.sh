@@ -138,11 +138,14 @@ win32_loader() {
 # next.
 wine_prefix() {
   export WINEPREFIX=$1 WINEARCH=$3 WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
-  unset DISPLAY WAYLAND_DISPLAY
   wine=$2
   emulated=0
   [ "$wine" = "$emulated_wine" ] && emulated=1
+  export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
+  # Under the emulation Wine's post-mortem debugger hangs, waiting on the
+  # server: there a crashed process ends at once, after Wine's one-line report.
+  ((emulated)) && WINEDLLOVERRIDES+=";winedbg.exe="
+  unset DISPLAY WAYLAND_DISPLAY
   prefixes+=("$WINEPREFIX")
   mkdir -p "$WINEPREFIX"
   local out

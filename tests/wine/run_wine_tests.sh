@@ -69,6 +69,11 @@ run_arch() { # ARCH DIST LOADER
   scenario_stall "$a" sim_a
   scenario_lifecycle "$a" sim_a sim_b
   stop_runner
+  # A backstop for checks that look at the wire only: the stand-in host
+  # reports a plug-in that breaks the host's rules as an error of its own.
+  local faults
+  faults=$(grep '^error runner: ' "$dir/run.out" | sort | uniq -c)
+  check "$a no call broke the host's rules (no \"error runner:\" report)" [ -z "$faults" ] -- "$faults"
   check_quiet "$a" runner "$dir/run.err"
   timeout 30 "$WINESERVER" -k -w >/dev/null 2>&1
   echo "-- $a: done in $((SECONDS - t0)) s"
