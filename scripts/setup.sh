@@ -5,6 +5,8 @@
 #   scripts/setup.sh windows   the above plus mingw-w64 (scripts/build_windows.sh)
 #   scripts/setup.sh release   the above plus Python (scripts/make_release.sh)
 #   scripts/setup.sh test      the above plus test, fuzzing and Windows tools
+#                              (qemu-user runs 32-bit Wine where the kernel
+#                              runs no 32-bit code)
 set -euo pipefail
 
 job=${1:-demo}
@@ -17,7 +19,7 @@ if [[ $job == release || $job == test ]]; then
 fi
 if [[ $job == test ]]; then
   packages+=(unzip valgrind clang libclang-rt-14-dev
-             wine wine32 wine64 octave-instrument-control)
+             wine wine32 wine64 qemu-user octave-instrument-control)
 fi
 
 as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }

@@ -1,27 +1,37 @@
 #!/usr/bin/env bash
-# A trimmed bad-input matrix for the 64-bit Windows plug-ins, run in the
-# stand-in host (mexrun.exe) under Wine against the simulator on COM5 (a free
-# one on COM6 lets attaches succeed): every argument position of every
-# command with each kind the runner can build, output counts 0..3, input
-# counts 0..6. Each call must end "ok" or with one of the commands' messages;
-# a runner fault, an unknown message or a dead runner is a failure.
-#   run_wine_matrix.sh DIST_WIN64 LINKSIM SOURCE_DIR
-# DIST_WIN64 holds the .mexw64 files and testhost/ (scripts/build_windows.sh).
-# Environment: WINE64, WINESERVER; KEEP_WINE_TMP=1 keeps the work folder
-# (script, runner output). Ends with "N passed, N failed".
-# Exits 77 (skipped) when the Windows build or Wine is not there.
+# A trimmed bad-input matrix for the Windows plug-ins, run in the stand-in
+# host (mexrun.exe) under Wine against the simulator on COM5 (a free one on
+# COM6 lets attaches succeed): every argument position of every command with
+# each kind the runner can build, output counts 0..3, input counts 0..6.
+# Each call must end "ok" or with one of the commands' messages; a runner
+# fault, an unknown message or a dead runner is a failure.
+#   run_wine_matrix.sh ARCH DIST LINKSIM SOURCE_DIR
+# ARCH is win32 or win64; DIST holds its plug-ins and testhost/
+# (scripts/build_windows.sh). win32 runs under qemu-i386 where the kernel
+# runs no 32-bit code (tests/wine/emulation/). Environment: WINE32, WINE64,
+# WINESERVER; MEXLINK_WINE_REQUIRE32=1 makes a host that cannot run 32-bit
+# Wine a failure; KEEP_WINE_TMP=1 keeps the work folder (script, runner
+# output). Ends with "N passed, N failed". Exits 77 (skipped) when the
+# Windows build or Wine is not there, or win32 cannot run here.
 set -u
-linksim=$2 srcdir=$3
+arch=$1 linksim=$3 srcdir=$4
+WINE32=${WINE32:-/usr/lib/wine/wine}
 WINE64=${WINE64:-/usr/lib/wine/wine64}
-if [[ ! -f $1/testhost/mexrun.exe || ! -x $WINE64 ]]; then
-  echo "SKIPPED: no $1/testhost/mexrun.exe (scripts/build_windows.sh) or no $WINE64"
+loader=$WINE64
+[[ $arch == win32 ]] && loader=$WINE32
+if [[ ! -f $2/testhost/mexrun.exe || ! -x $loader ]]; then
+  echo "SKIPPED: no $2/testhost/mexrun.exe (scripts/build_windows.sh) or no $loader"
   exit 77
 fi
-dist=$(cd "$1" && pwd)
+dist=$(cd "$2" && pwd)
 [[ -x $linksim ]] || { echo "linksim not found: $linksim" >&2; exit 2; }
 
 source "$srcdir/tests/wine/harness.sh"
-wine_prefix "$work/prefix" "$WINE64" win64 || exit 1
+if [[ $arch == win32 ]] && ! win32_loader "$WINE32"; then
+  ((failed)) && exit 1
+  exit 77
+fi
+wine_prefix "$work/prefix" "$loader" "$arch" || exit 1
 start_sim com5 com5
 start_sim com6 com6
 timeout 30 "$WINESERVER" -k -w >/dev/null 2>&1
@@ -121,9 +131,6 @@ awk -v messages="$work/messages" -v script="$work/script" -v rc="$rc" '
   }' "$work/out"
 matrix_failed=$?
 echo "in $((SECONDS - t0)) s"
-if [[ -s $work/err ]]; then
-  echo "runner stderr:"
-  head -n 5 "$work/err"
-fi
-if ((matrix_failed)); then fail "wine matrix"; else pass "wine matrix"; fi
+if ((matrix_failed)); then fail "$arch wine matrix$(under_emulation)"; else pass "$arch wine matrix$(under_emulation)"; fi
+check_quiet "$arch" runner "$work/err"
 ((failed == 0))

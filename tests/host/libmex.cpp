@@ -150,11 +150,52 @@ struct PendingCall {
     const mxArray **prhs;
 };
 
+#if defined(_WIN32) && defined(__i386__)
+// 32-bit Windows promises a callee 4-byte stack alignment only, and MATLAB
+// calls mexFunction as __cdecl. This call gives exactly that: the stack 4
+// bytes off any 8- or 16-byte boundary at the call, and the caller, not the
+// callee, takes the arguments off. It returns how far the call moved the
+// stack pointer: 16 for a __stdcall mexFunction, which 64 bits cannot show.
+extern "C" int mexhostCallAlignedTo4(MexFunction function, int nlhs, mxArray **plhs, int nrhs, const mxArray **prhs);
+__asm__(".text\n"
+        "_mexhostCallAlignedTo4:\n"
+        "  pushl %ebp\n"
+        "  movl %esp, %ebp\n"
+        "  pushl %ebx\n"
+        "  andl $-16, %esp\n"
+        "  subl $12, %esp\n"
+        "  pushl 24(%ebp)\n"
+        "  pushl 20(%ebp)\n"
+        "  pushl 16(%ebp)\n"
+        "  pushl 12(%ebp)\n"
+        "  movl %esp, %ebx\n"
+        "  call *8(%ebp)\n"
+        "  movl %esp, %eax\n"
+        "  subl %ebx, %eax\n"
+        "  movl -4(%ebp), %ebx\n"
+        "  movl %ebp, %esp\n"
+        "  popl %ebp\n"
+        "  ret\n");
+
+void runPending(void *context)
+{
+    auto *call = static_cast<PendingCall *>(context);
+    const int moved = mexhostCallAlignedTo4(call->function, call->nlhs, call->plhs, call->nrhs, call->prhs);
+    if (moved != 0) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "runner: mexFunction moved the stack pointer by %d bytes on return (MATLAB calls it __cdecl)",
+                      moved);
+        leaveCall("", text);
+    }
+}
+#else
 void runPending(void *context)
 {
     auto *call = static_cast<PendingCall *>(context);
     call->function(call->nlhs, call->plhs, call->nrhs, call->prhs);
 }
+#endif
 
 } // namespace
 

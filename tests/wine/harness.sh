@@ -1,11 +1,16 @@
 # Harness of the Wine tests, sourced by run_wine_tests.sh and
-# tests/hardening/run_wine_matrix.sh: results, the work folder, Wine prefixes,
-# simulated controllers on COM ports, and the runner (testhost/mexrun.exe)
-# that calls the plug-ins inside the stand-in host.
+# tests/hardening/run_wine_matrix.sh: results, the work folder, Wine prefixes
+# (32-bit ones under qemu-i386 where the kernel runs no 32-bit code, see
+# emulation/), simulated controllers on COM ports, and the runner
+# (testhost/mexrun.exe) that calls the plug-ins inside the stand-in host.
 #
 # The sourcing script sets `linksim` (the simulator) and may set
 # `skipped_note`; WINESERVER names Wine's server. KEEP_WINE_TMP=1 keeps the
-# work folder. Every run ends with "N passed, N failed", an interrupted one too.
+# work folder; MEXLINK_WINE_REQUIRE32=1 turns a host that cannot run 32-bit
+# Wine from a skip into a failure. Every run ends with "N passed, N failed",
+# an interrupted one too.
+
+source "$(dirname "${BASH_SOURCE[0]}")/emulation/emulation.sh"
 
 passed=0
 failed=0
@@ -14,6 +19,10 @@ sim_pids=()
 prefixes=()
 runner_pid=""
 work=$(mktemp -d /tmp/mexlink-wine.XXXXXX)
+# The 32-bit loader under the emulation (win32_loader), and whether the
+# current prefix runs under it.
+emulated_wine=$work/emulation/wine
+emulated=0
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 
 cleanup() {
@@ -73,18 +82,81 @@ raised() { [[ $block == *$'error '"$2"$'\nid '"$1"$'\n'* ]]; }
 
 in_range() { [ "$1" -ge "$2" ] && [ "$1" -lt "$3" ]; }
 
+# check_quiet ARCH WHAT FILE: WHAT wrote nothing to its stderr, FILE. Under
+# the emulation the lines qemu and the bridges write are told apart from the
+# rest and checked on their own, so a fault of the emulator is named as such.
+check_quiet() {
+  local a=$1 what=$2 file=$3
+  if [ "$emulated" = 0 ]; then
+    check "$a $what wrote nothing to stderr" [ ! -s "$file" ] -- "$(head -n5 "$file")"
+    return
+  fi
+  local noise rest
+  noise=$(grep -E "$emulator_line" "$file")
+  rest=$(grep -vE "$emulator_line" "$file")
+  check "$a the emulator reported no fault in the $what's processes" [ -z "$noise" ] -- "$(head -n5 <<<"$noise")"
+  check "$a $what wrote nothing else to stderr" [ -z "$rest" ] -- "$(head -n5 <<<"$rest")"
+}
+
 # ---------------------------------------------------------------- Wine
+# under_emulation: " (under qemu-i386)" for an emulated prefix, for titles.
+under_emulation() { if ((emulated)); then echo " (under qemu-i386)"; fi; }
+
+# win32_loader LOADER: sets `loader` to what runs the 32-bit Wine LOADER
+# here: LOADER itself where the kernel runs 32-bit code, else LOADER under
+# the emulation once its canary, a trivial 32-bit program, has run. Returns 1
+# when 32-bit Wine cannot run: a failure, or for a missing piece a skip in
+# `skipped_note` (a failure with MEXLINK_WINE_REQUIRE32=1).
+win32_loader() {
+  loader=$1
+  "$loader" --version >/dev/null 2>&1 && return 0
+  local missing out
+  missing=$(emulation_missing)
+  if [ -n "$missing" ]; then
+    if [ "${MEXLINK_WINE_REQUIRE32:-0}" = 1 ]; then
+      fail "win32: 32-bit Wine runs here" "$loader cannot be executed, nor emulated: $missing"
+    else
+      skipped_note="win32 plug-ins not run: $loader cannot be executed here, nor emulated: $missing; static checks only"
+    fi
+    return 1
+  fi
+  if ! out=$(emulation_prepare "$work/emulation" "$loader" 2>&1); then
+    fail "win32 emulation: the bridges and the canary build" "$out"
+    return 1
+  fi
+  if ! out=$(emulation_canary "$work/emulation"); then
+    fail "win32 emulation canary: a trivial 32-bit program runs under qemu-i386" "$out"
+    return 1
+  fi
+  pass "win32 emulation canary: a trivial 32-bit program runs under qemu-i386"
+  loader=$emulated_wine
+}
+
 # wine_prefix DIR LOADER ARCH: a fresh prefix in DIR for LOADER (wine or
-# wine64) and WINEARCH ARCH; exports what Wine needs and sets `wine`.
+# wine64, or the emulated wine) and WINEARCH ARCH; exports what Wine needs
+# and sets `wine` and `emulated`. Under the emulation its fault canary runs
+# next.
 wine_prefix() {
   export WINEPREFIX=$1 WINEARCH=$3 WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
-  unset DISPLAY WAYLAND_DISPLAY
   wine=$2
+  emulated=0
+  [ "$wine" = "$emulated_wine" ] && emulated=1
+  export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
+  # Under the emulation Wine's post-mortem debugger hangs, waiting on the
+  # server: there a crashed process ends at once, after Wine's one-line report.
+  ((emulated)) && WINEDLLOVERRIDES+=";winedbg.exe="
+  unset DISPLAY WAYLAND_DISPLAY
   prefixes+=("$WINEPREFIX")
   mkdir -p "$WINEPREFIX"
+  local out
   timeout 180 "$wine" wineboot -i </dev/null >"$WINEPREFIX.boot.log" 2>&1 \
-    || { fail "Wine prefix for $3" "$(tail -n5 "$WINEPREFIX.boot.log")"; return 1; }
+    || { fail "Wine prefix for $3$(under_emulation)" "wineboot -i exited $?" "$(tail -n5 "$WINEPREFIX.boot.log")"; return 1; }
+  ((emulated)) || return 0
+  if ! out=$(emulation_fault_canary "$work/emulation"); then
+    fail "$3 emulation canary: a write to address 0 is an access violation" "$out"
+    return 1
+  fi
+  pass "$3 emulation canary: a write to address 0 is an access violation"
 }
 
 # map_port PORT DEVICE: Wine's COM port PORT (e.g. com5) is DEVICE, both ways
@@ -173,6 +245,19 @@ start_runner() { # DIST RUN_DIR
   (cd "$1" && exec "$wine" testhost/mexrun.exe -d . - <"$run_dir/run.in" >"$run_dir/run.out" 2>"$run_dir/run.err") &
   runner_pid=$!
   exec {run_fd}>"$run_dir/run.in"
+}
+
+# runner_canary ARCH: the runner answers a line that loads no plug-in (it
+# probes handle 0 as a port of its own). Until it does, no plug-in is tried:
+# a failure here is the emulator's, Wine's or the stand-in host's.
+runner_canary() {
+  rcall "probe 0"
+  if [ "$block" = $'probe closed\nok' ]; then
+    pass "$1 canary: the stand-in host answers a line that loads no plug-in"
+    return 0
+  fi
+  fail "$1 canary: the stand-in host answers a line that loads no plug-in" "$block" "$(head -n5 "$run_dir/run.err")"
+  return 1
 }
 
 stop_runner() {
