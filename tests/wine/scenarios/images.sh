@@ -49,6 +49,9 @@ matlab_entry_checks() { # ARCH DIST SUFFIX
   done
 }
 
+# What a plug-in may import: the system's own DLLs and the host's two.
+allowed_dll='^(kernel32|msvcrt|ntdll|advapi32|user32|ws2_32|libmx|libmex|api-ms-win-[a-z0-9-]+)\.dll$'
+
 static_checks() { # ARCH DIST SUFFIX FORMAT
   local arch=$1 dist=$2 suffix=$3 format=$4
   local host_mx host_mex
