@@ -116,7 +116,7 @@ win32_loader() {
     if [ "${MEXLINK_WINE_REQUIRE32:-0}" = 1 ]; then
       fail "win32: 32-bit Wine runs here" "$loader cannot be executed, nor emulated: $missing"
     else
-      skipped_note="win32 plug-ins not run: $loader cannot be executed here, nor emulated: $missing; static checks only"
+      skipped_note="win32 plug-ins not run: $loader cannot be executed here, nor emulated: $missing"
     fi
     return 1
   fi

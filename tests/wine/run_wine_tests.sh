@@ -89,6 +89,8 @@ matlab_entry_checks win64 "$dist64" mexw64
 
 if win32_loader "$WINE32"; then
   run_arch win32 "$dist32" "$loader"
+elif [ -n "$skipped_note" ]; then
+  skipped_note+="; static checks only"
 fi
 run_arch win64 "$dist64" "$WINE64"
 
