@@ -5,6 +5,7 @@
 # (scripts/copy_help_files.sh): what a MATLAB user gets. Only for the tests,
 # dist/winXX/testhost/ gets the stand-in host (mexrun.exe, libmx.dll,
 # libmex.dll, libut.dll) that tests/wine/run_wine_tests.sh loads them into,
+# a plug-in whose exit function raises (exit_raises) for the host's own check,
 # and the import lists (.def) the plug-ins were linked against.
 set -euo pipefail
 
@@ -23,6 +24,6 @@ for target in i686:win32:mexw32 x86_64:win64:mexw64; do
   mkdir -p "$dist/testhost"
   cp "$build"/plugins/*."$suffix" "$dist/"
   bash "$root/scripts/copy_help_files.sh" "$dist"
-  cp "$build"/host/mexrun.exe "$build"/host/lib{mx,mex,ut}.dll "$build"/implib/*.def "$dist/testhost/"
+  cp "$build"/host/{mexrun.exe,lib{mx,mex,ut}.dll,exit_raises."$suffix"} "$build"/implib/*.def "$dist/testhost/"
   echo "$name: $(ls "$dist"/*."$suffix" | wc -l) plug-ins in $dist"
 done

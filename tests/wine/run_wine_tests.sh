@@ -69,6 +69,7 @@ run_arch() { # ARCH DIST LOADER
   scenario_stall "$a" sim_a
   scenario_lifecycle "$a" sim_a sim_b
   stop_runner
+  scenario_exit_fault "$a" "$dist" "$dir"
   # A backstop for checks that look at the wire only: the stand-in host
   # reports a plug-in that breaks the host's rules as an error of its own.
   local faults

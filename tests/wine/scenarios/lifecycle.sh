@@ -70,3 +70,16 @@ scenario_lifecycle() { # ARCH SIM FOREIGN_SIM
   rcall "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:20" 'linkDetach 0 $h'
   check "$a the port attaches again after both" grep -qx "print closeSerial: Successful!" <<<"$block" -- "$block"
 }
+
+# An exit function that raises takes MATLAB down: the runner stops there too,
+# with a fault of its own, and runs no later line.
+scenario_exit_fault() { # ARCH DIST RUN_DIR
+  local a=$1 out=$3/exit_fault.out rc
+  (cd "$2" && printf '%s\n' "testhost/exit_raises.${a/win/mexw} 0" "clear all" "probe 0" \
+    | timeout 60 "$wine" testhost/mexrun.exe -d . - >"$out" 2>"$out.err")
+  rc=$?
+  check "$a an exit function that raises stops the runner (status 3)" [ "$rc" = 3 ] -- "status $rc" "$(cat "$out")"
+  check "$a ... as a fault of its own, after the plug-in's error, running no later line" \
+    [ "$(tail -n3 "$out")" = $'error raised by an exit function\nid exitRaises:atExit\nerror runner: the exit function raised an error, which takes MATLAB down' ] \
+    -- "$(cat "$out")"
+}
