@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the release into dist/release/, from a checkout alone:
+# Makes the release into dist/release/ (or the folder given), from a checkout
+# alone:
 #   mexlink-<version>-windows.zip  for MATLAB on Windows: win64/ and win32/,
 #                                  each the plug-ins with their help files
 #                                  (as scripts/build_windows.sh lays out
@@ -14,7 +15,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 version=$(head -n1 "$root/VERSION" | tr -d '[:space:]')
 epoch=$(bash "$root/scripts/source_date_epoch.sh")
-out=$root/dist/release
+out=${1:-$root/dist/release}
 
 if [[ -n $(git -C "$root" status --porcelain 2>/dev/null) ]]; then
   echo "make_release: the checkout has uncommitted changes; the release holds them" >&2

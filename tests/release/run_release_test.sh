@@ -3,6 +3,7 @@
 # scripts/make_release.sh), unpacked into an empty folder and used from there,
 # with nothing of the checkout on the path:
 #   - the checksums, and the zip holds what a MATLAB user needs, nothing more;
+#   - made again, the release is the same to the byte;
 #   - in Octave, each folder's help texts, Contents.m and the guard its help
 #     files run where its Windows plug-ins cannot load (test_release_folders.m);
 #   - the Octave package from the release, installed into a fresh prefix and
@@ -54,6 +55,10 @@ check "the zip holds the plug-ins with their help for each architecture, the exa
   [ "$got" = "$want" ] -- "$(diff <(echo "$want") <(echo "$got"))"
 check "README.txt names this version and how to install" \
   grep -q "mexlink $version for MATLAB on Windows" "$unpacked/README.txt" -- "$(head -n3 "$unpacked/README.txt")"
+again=$work/again
+bash "$source_dir/scripts/make_release.sh" "$again" >/dev/null 2>&1
+check "the release made again is the same to the byte" cmp -s "$release/SHA256SUMS" "$again/SHA256SUMS" \
+  -- "$(diff "$release/SHA256SUMS" "$again/SHA256SUMS" 2>&1)"
 
 # ---------------------------------------------------------------- Octave
 octave_part() { # NAME TEST_FILE [VAR=VALUE...]
