@@ -121,7 +121,7 @@ function plotRun(t, angle, target, names, maxError, duration, window, caption, f
     end
     grid(ax, 'on');
     legend(lines, {'target', 'measured'}, 'Location', 'northwest', 'Orientation', 'horizontal');
-    text(0.99, 0.9, sprintf('largest error in grey: %.1f deg', maxError(k)), ...
+    text(0.99, 0.9, sprintf('largest error (grey): %.1f deg', maxError(k)), ...
          'Parent', ax, 'Units', 'normalized', 'HorizontalAlignment', 'right', 'FontSize', 8);
   end
   % The caption, in an invisible axes over the whole figure.
