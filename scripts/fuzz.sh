@@ -21,7 +21,7 @@ mkdir -p "$out/obj" "$out/artifacts"
 
 # object NAME SOURCE [FLAGS...]: compiled only when missing or older than its
 # source or any header.
-newest_header=$(ls -t "$root"/core/*.hpp "$root"/host/include/*.h "$root"/tests/host/include/*.h | head -n 1)
+newest_header=$(ls -t "$root"/core/*/*.hpp "$root"/host/include/*.h "$root"/tests/host/include/*.h | head -n 1)
 object() {
   local name=$1 src=$2
   shift 2
@@ -33,7 +33,7 @@ object() {
 }
 
 core=()
-for src in $(awk '!/^#/ {for (i = 2; i <= NF; i++) if ($i == "linux") print "core/" $1}' "$root/core/sources.txt") \
+for src in $(awk '!/^[#-]/ {for (i = 2; i <= NF; i++) if ($i == "linux") print "core/" $1}' "$root/core/sources.txt") \
            tests/host/libmx.cpp tests/host/libmex.cpp; do
   core+=("$(object "$(basename "$src" .cpp)" "$root/$src")")
 done

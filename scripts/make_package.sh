@@ -15,11 +15,11 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 top=$name-$version
 pkg=$stage/$top
-mkdir -p "$pkg/inst" "$pkg/src/commands" "$pkg/src/core"
+mkdir -p "$pkg/inst" "$pkg/src/commands"
 
 # The package builds from its own copy of the sources.
 cp "$root"/commands/*.cpp "$pkg/src/commands/"
-cp "$root"/core/*.cpp "$root"/core/*.hpp "$root"/core/sources.txt "$pkg/src/core/"
+cp -r "$root/core" "$pkg/src/core"
 bash "$root/scripts/copy_help_files.sh" "$pkg/inst"
 cp "$root/package/Makefile" "$pkg/src/"
 cp "$root/package/post_install.m" "$root/package/INDEX" "$pkg/"

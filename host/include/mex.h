@@ -56,6 +56,10 @@ typedef enum { mxREAL = 0, mxCOMPLEX } mxComplexity;
 #define mxCreateNumericArray mxCreateNumericArray_730
 #define mxCreateNumericMatrix mxCreateNumericMatrix_730
 #define mxGetString mxGetString_730
+#define mxCreateCellMatrix mxCreateCellMatrix_730
+#define mxSetCell mxSetCell_730
+#define mxCreateStructMatrix mxCreateStructMatrix_730
+#define mxSetField mxSetField_730
 #endif
 
 /* matrix library */
@@ -77,6 +81,14 @@ MEXLINK_HOST_API bool mxIsSparse(const mxArray *array);
 MEXLINK_HOST_API double mxGetScalar(const mxArray *array);
 MEXLINK_HOST_API int mxGetString(const mxArray *array, char *buf, mwSize buflen);
 MEXLINK_HOST_API char *mxArrayToString(const mxArray *array);
+/* Cells and structs own the arrays set into them; an array may be set into
+ * one place only. */
+MEXLINK_HOST_API mxArray *mxCreateCellMatrix(mwSize m, mwSize n);
+MEXLINK_HOST_API void mxSetCell(mxArray *cell, mwIndex index, mxArray *value);
+MEXLINK_HOST_API mxArray *mxCreateStructMatrix(mwSize m, mwSize n, int nfields, const char **fieldnames);
+MEXLINK_HOST_API void mxSetField(mxArray *array, mwIndex index, const char *fieldname, mxArray *value);
+MEXLINK_HOST_API mxArray *mxCreateString(const char *text);
+MEXLINK_HOST_API mxArray *mxCreateDoubleScalar(double value);
 MEXLINK_HOST_API void *mxCalloc(mwSize n, mwSize size);
 MEXLINK_HOST_API void mxFree(void *ptr);
 
