@@ -2,9 +2,9 @@
 // Opens and configures the serial port; returns its handle as a 1x1 uint32.
 #include <cstdint>
 
-#include "argument_checks.hpp"
-#include "raise.hpp"
-#include "serial.hpp"
+#include "frame/argument_checks.hpp"
+#include "frame/raise.hpp"
+#include "port/serial.hpp"
 
 using namespace mexlink;
 
@@ -15,17 +15,9 @@ extern "C" void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
     mexAtExit(releaseAttachedPorts);
     checkInputCount(nrhs, 5, message::inputCountFive);
     checkOutputCount(nlhs, 1);
-    if (mxIsChar(prhs[0]) != true)
-        raiseError(message::portNameNotText);
-    if (mxGetM(prhs[0]) != 1)
-        raiseError(message::portNameNotRow);
-
-    const mwSize length = static_cast<mwSize>(mxGetN(prhs[0]) + 1);
-    auto *portName = static_cast<char *>(mxCalloc(length, 1));
-    if (portName == nullptr || mxGetString(prhs[0], portName, length) != 0) {
-        raiseWarning(message::nameCopyFailed);
+    const char *portName = portNameOf(prhs[0]);
+    if (portName == nullptr)
         return;
-    }
 
     const std::int32_t baudRate = toInt(scalarOf(prhs[1], 1));
     const std::int32_t byteSize = toInt(scalarOf(prhs[2], 2));

@@ -1,8 +1,8 @@
 // linkDetach(h)
 // Closes the port that linkAttach opened.
-#include "argument_checks.hpp"
-#include "raise.hpp"
-#include "serial.hpp"
+#include "frame/argument_checks.hpp"
+#include "frame/raise.hpp"
+#include "port/serial.hpp"
 
 using namespace mexlink;
 

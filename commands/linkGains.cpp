@@ -1,9 +1,9 @@
 // linkGains(h, g1, g2, g3)
 // Posts three motor gains, each an integer 0..255, to the running program's mailbox.
-#include "argument_checks.hpp"
-#include "raise.hpp"
-#include "serial.hpp"
-#include "telegrams.hpp"
+#include "frame/argument_checks.hpp"
+#include "frame/raise.hpp"
+#include "port/serial.hpp"
+#include "protocol/telegrams.hpp"
 
 using namespace mexlink;
 

@@ -1,9 +1,9 @@
 // linkHalt(h)
 // Stops the program running on the controller.
-#include "argument_checks.hpp"
-#include "raise.hpp"
-#include "serial.hpp"
-#include "telegrams.hpp"
+#include "frame/argument_checks.hpp"
+#include "frame/raise.hpp"
+#include "port/serial.hpp"
+#include "protocol/telegrams.hpp"
 
 using namespace mexlink;
 

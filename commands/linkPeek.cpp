@@ -1,10 +1,10 @@
 // bytes = linkPeek(h)
 // Reads once (up to 50 bytes), prints how many arrived, and returns the last
 // seven of them as a 7x1 uint8 (zeros when fewer than seven arrived).
-#include "argument_checks.hpp"
-#include "raise.hpp"
-#include "serial.hpp"
-#include "status_frames.hpp"
+#include "frame/argument_checks.hpp"
+#include "frame/raise.hpp"
+#include "port/serial.hpp"
+#include "protocol/status_frames.hpp"
 
 using namespace mexlink;
 

@@ -2,10 +2,10 @@
 // Starts a program stored on the controller, by name (at most 15 characters).
 #include <cstring>
 
-#include "argument_checks.hpp"
-#include "raise.hpp"
-#include "serial.hpp"
-#include "telegrams.hpp"
+#include "frame/argument_checks.hpp"
+#include "frame/raise.hpp"
+#include "port/serial.hpp"
+#include "protocol/telegrams.hpp"
 
 using namespace mexlink;
 

@@ -1,10 +1,10 @@
 // linkSend(h, x1, x2, x3)
 // Posts three setpoints to the running program's mailbox: each is scaled by
 // 5.8976, limited to -100..100 and sent as 0..200.
-#include "argument_checks.hpp"
-#include "raise.hpp"
-#include "serial.hpp"
-#include "telegrams.hpp"
+#include "frame/argument_checks.hpp"
+#include "frame/raise.hpp"
+#include "port/serial.hpp"
+#include "protocol/telegrams.hpp"
 
 using namespace mexlink;
 

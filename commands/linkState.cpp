@@ -2,10 +2,10 @@
 // Drains what the controller sent and decodes the newest status frame:
 // values is 7x1 double, isShort a 1x1 int8 that is 1 when the newest bytes
 // read were too few to hold a frame.
-#include "argument_checks.hpp"
-#include "raise.hpp"
-#include "serial.hpp"
-#include "status_frames.hpp"
+#include "frame/argument_checks.hpp"
+#include "frame/raise.hpp"
+#include "port/serial.hpp"
+#include "protocol/status_frames.hpp"
 
 using namespace mexlink;
 

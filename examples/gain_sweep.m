@@ -8,19 +8,26 @@
 %
 %   The port is taken from the variable port if set, else from the
 %   environment variable MEXLINK_PORT, else /dev/ttyUSB0 ('COM3' on
-%   Windows). Against the simulated controller: scripts/run_example.sh gain_sweep
+%   Windows; port = 'socket://127.0.0.1:26741' for the archive's simulated
+%   controller, simulator\linksim.exe); the read time-out from the
+%   variable T if set, else from MEXLINK_T, else 5 (a cable). Against the
+%   simulated controller here: scripts/run_example.sh gain_sweep
 
 if ~exist('port', 'var')
   port = '';
 end
 port = example_port(port);
+if ~exist('T', 'var')
+  T = [];
+end
+T = example_timeout(T);
 gains = [10 20 40 80 160 255];   % first gain (0..255); the other two stay 0
 step = 8.5;                      % linkSend value: 8.5 * 5.8976 -> 50 of 100
 duration = 1.0;                  % seconds of response per gain
 times = [0.1 0.2 0.5 1.0];       % when to report the angle
 degPerUnit = 1 / 0.017444444;    % linkState's angles -> degrees
 
-h = linkAttach(port, 115200, 8, 0, 5);
+h = linkAttach(port, 115200, 8, 0, T);
 try
   % Motor 1's angle after the step, and its speed over the last 0.2 s.
   fprintf('%7s %9s %9s %9s %9s %9s\n', 'gain', 'at 0.1 s', 'at 0.2 s', 'at 0.5 s', 'at 1 s', 'speed');

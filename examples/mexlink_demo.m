@@ -1,6 +1,6 @@
-function summary = mexlink_demo(port, outdir, controller)
+function summary = mexlink_demo(port, outdir, controller, T)
 % MEXLINK_DEMO  Closed-loop position control of three motors through mexlink.
-%   mexlink_demo(PORT, OUTDIR, CONTROLLER) attaches to the controller on
+%   mexlink_demo(PORT, OUTDIR, CONTROLLER, T) attaches to the controller on
 %   PORT, starts its 'balance' program, posts motor gains, then for four
 %   seconds reads the status with linkState and sends setpoints with
 %   linkSend so that the three motor angles follow their targets. It halts,
@@ -10,25 +10,31 @@ function summary = mexlink_demo(port, outdir, controller)
 %
 %   PORT defaults to the environment variable MEXLINK_PORT, else
 %   /dev/ttyUSB0 ('COM3' on Windows); OUTDIR to demo-output in the current
-%   folder; CONTROLLER to 'controller'. In MATLAB on Windows, e.g.:
+%   folder; CONTROLLER to 'controller'; T (linkAttach's read time-out, ms)
+%   to the environment variable MEXLINK_T, else 5 (a cable; see "The read
+%   time-out T" in README.md for other links). In MATLAB on Windows, e.g.:
 %   mexlink_demo('COM3');
-%   Against the simulated controller: scripts/run_example.sh mexlink_demo
+%   or, with the archive's simulated controller running (double-click
+%   simulator\linksim.exe): mexlink_demo('socket://127.0.0.1:26741');
+%   Against the simulated controller here: scripts/run_example.sh mexlink_demo
   if nargin < 1
     port = '';
   end
   port = example_port(port);
   if nargin < 2 || isempty(outdir), outdir = fullfile(pwd, 'demo-output'); end
   if nargin < 3 || isempty(controller), controller = 'controller'; end
+  if nargin < 4, T = []; end
+  T = example_timeout(T);
   if ~exist(outdir, 'dir'), mkdir(outdir); end
 
   degPerUnit = 1 / 0.017444444;     % linkState angles -> degrees
-  powerPerDeg = 1.2;                % motor power (-100..100) per degree of error
+  powerPerDeg = 1.2;                % motor power (percent) per degree of error
   kp = powerPerDeg / 5.8976;        % the same as a linkSend value
   gains = [60 0 0];
   duration = 4;
   window = 1;                       % the last second, where the errors are measured
 
-  h = linkAttach(port, 115200, 8, 0, 5);
+  h = linkAttach(port, 115200, 8, 0, T);
   cleanup = onCleanup(@() detachQuietly(h));
   linkRun(h, 'balance');
   linkGains(h, gains(1), gains(2), gains(3));
@@ -64,7 +70,8 @@ function summary = mexlink_demo(port, outdir, controller)
                    'maxErrorDeg', max(err, [], 1), 'meanErrorDeg', mean(err, 1));
   names = {'step to 90 deg at 0.5 s', 'sine, 45 deg at 0.5 Hz', 'step to -60 deg at 1.5 s'};
   fprintf('\nClosed-loop position control for %.0f s: program ''balance'', gains %d %d %d,\n', duration, gains);
-  fprintf('each status message answered with %.1f power (of 100) per degree of error\n', powerPerDeg);
+  fprintf('each status message answered with %.1f%% motor power per degree of error (the gains\n', powerPerDeg);
+  fprintf('tune the controller''s own motor loop, this is the position loop around it)\n');
   fprintf('  status messages used     %d (and %d short reads)\n', fresh, short);
   fprintf('  time per linkState call  %.1f ms on average (each waits for the next message)\n', summary.meanStateMs);
   fprintf('Tracking error |target - measured angle| over the last %.0f s, in degrees:\n', window);
@@ -74,7 +81,8 @@ function summary = mexlink_demo(port, outdir, controller)
   end
 
   caption = {sprintf('Position control through mexlink: %s on %s', controller, port), ...
-             sprintf('program ''balance'', gains %d, %d, %d; %.1f power per degree of error', gains, powerPerDeg), ...
+             sprintf('program ''balance'', gains %d, %d, %d: the controller''s own motor loop;', gains), ...
+             sprintf('around it, MATLAB''s position loop: %.1f%% motor power per degree of error', powerPerDeg), ...
              sprintf('grey: the last %.0f s, over which the errors are measured', window)};
   plotRun(t, angle, target, names, summary.maxErrorDeg, duration, window, caption, fullfile(outdir, 'demo.png'));
 end
@@ -97,9 +105,9 @@ function plotRun(t, angle, target, names, maxError, duration, window, caption, f
   % Panels placed by hand, the same in MATLAB and Octave: room at the top for
   % the caption, one time axis under the last panel (the others share it),
   % and room above each panel's curves for its legend and its error.
-  bottoms = [0.635 0.36 0.085];
+  bottoms = [0.615 0.35 0.085];
   for k = 1:3
-    ax = axes('Position', [0.12 bottoms(k) 0.83 0.21]);
+    ax = axes('Position', [0.12 bottoms(k) 0.83 0.2]);
     low = min([target(:, k); angle(:, k)]);
     high = max([target(:, k); angle(:, k)]);
     span = [low, high] + [-0.1 0.55] * max(high - low, 1);

@@ -5,20 +5,28 @@
 %
 %   The port is taken from the variable port if set, else from the
 %   environment variable MEXLINK_PORT, else /dev/ttyUSB0 ('COM3' on
-%   Windows). With the simulated controller (scripts/run_example.sh
-%   read_sensors) sensor 1 counts the messages, sensor 2 is light (0..1023),
-%   sensor 3 the distance to a wall (cm) and sensor 4 the battery (mV).
+%   Windows; port = 'socket://127.0.0.1:26741' for the archive's simulated
+%   controller, simulator\linksim.exe); the read time-out from the
+%   variable T if set, else from MEXLINK_T, else 5 (a cable). With the
+%   simulated controller
+%   (scripts/run_example.sh read_sensors) sensor 1 counts the messages,
+%   sensor 2 is light (0..1023), sensor 3 the distance to a wall (cm) and
+%   sensor 4 the battery (mV).
 
 if ~exist('port', 'var')
   port = '';
 end
 port = example_port(port);
+if ~exist('T', 'var')
+  T = [];
+end
+T = example_timeout(T);
 program = 'drive';               % a stored program that sends status messages
 count = 10;                      % messages to print
 degPerUnit = 1 / 0.017444444;    % linkState's angles -> degrees
 
-% 115200 baud, 8 data bits, no parity; T = 5 ms suits a message every 50 ms.
-h = linkAttach(port, 115200, 8, 0, 5);
+% 115200 baud, 8 data bits, no parity, read time-out T ms.
+h = linkAttach(port, 115200, 8, 0, T);
 try
   linkRun(h, program);
   linkSend(h, 5, 5, 0);

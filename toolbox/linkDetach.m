@@ -36,6 +36,9 @@ function varargout = linkDetach(varargin)
 %     mexlink:closeFailed         Error: could not close serial port.
 %                                   the system refused to close the port
 %
+%   To read an error's identifier: [msg, id] = lasterr in Octave;
+%   err.identifier in MATLAB's try/catch, or MException.last.
+%
 %   Example
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
 %     linkDetach(h);             % prints closeSerial: Successful!

@@ -34,6 +34,9 @@ function varargout = linkPeek(varargin)
 %                                   you pressed Ctrl-C while the read
 %                                   waited; the port stays attached
 %
+%   To read an error's identifier: [msg, id] = lasterr in Octave;
+%   err.identifier in MATLAB's try/catch, or MException.last.
+%
 %   Example
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
 %     linkRun(h, 'drive');

@@ -41,6 +41,9 @@ function varargout = linkRun(varargin)
 %                                   no bytes; part of the telegram may have
 %                                   gone out, the port stays attached
 %
+%   To read an error's identifier: [msg, id] = lasterr in Octave;
+%   err.identifier in MATLAB's try/catch, or MException.last.
+%
 %   Example
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);
 %     linkRun(h, 'drive');       % the program sends status messages

@@ -7,8 +7,11 @@ function varargout = linkSend(varargin)
 %   Each value x is converted to a whole number between -100 and 100:
 %     v = x * 5.8976, limited to -100..100 (NaN gives -100), then truncated
 %     toward zero; it travels as v + 100, a number from 0 to 200.
-%   So x = 1 gives 5, x = -1 gives -5, and |x| of 17 or more full scale.
-%   What the setpoints mean is up to the program on the controller.
+%   So x = 1 gives 5, x = -1 gives -5, |x| < 0.17 gives 0, and |x| of
+%   16.96 or more full scale. The program on the controller decides what v
+%   means; the simulator's programs, and one that drives motors the usual
+%   way, take it as motor power in percent (negative: reverse). For power
+%   p, send x = p / 5.8976.
 %
 %   Arguments
 %     h          the 1x1 uint32 handle returned by linkAttach
@@ -38,6 +41,9 @@ function varargout = linkSend(varargin)
 %                                   you pressed Ctrl-C while the line took
 %                                   no bytes; part of the telegram may have
 %                                   gone out, the port stays attached
+%
+%   To read an error's identifier: [msg, id] = lasterr in Octave;
+%   err.identifier in MATLAB's try/catch, or MException.last.
 %
 %   Example
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);

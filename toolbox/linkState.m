@@ -10,7 +10,9 @@ function varargout = linkState(varargin)
 %   reads cut in two is still read whole):
 %     values(1:4)  four unsigned 16-bit sensor values (0 to 65535)
 %     values(5:7)  three motor angles: whole degrees times 0.017444444,
-%                  i.e. about radians (divide by 0.017444444 for degrees).
+%                  close to radians but 0.05% short (pi/180 is
+%                  0.017453293); values(5:7) / 0.017444444 gives the
+%                  controller's whole degrees back exactly.
 %                  The controller sends an angle folded, as its encoding
 %                  has it: a raw value above 32767 stands for raw - 65535.
 %                  So an angle jumps where it crosses the fold, about 91
@@ -20,8 +22,12 @@ function varargout = linkState(varargin)
 %   line it returns after T + 50*T ms with isShort = 1; Ctrl-C ends the
 %   wait sooner.
 %   Pick T larger than the gaps within one message and smaller than the
-%   pause between two messages (see linkAttach); T = 0 does not suit
-%   linkState: its reads never end on a pause.
+%   pause between two messages: 5 over a cable, 30 through a USB serial
+%   adapter, 40 over Bluetooth (see linkAttach), or what linkProbe
+%   recommends for your link. A T below the gaps cuts a message, and the
+%   cut one decodes as wrong values with isShort = 0: nothing tells them
+%   from a true status. T = 0 does not suit linkState: its reads never end
+%   on a pause.
 %
 %   Arguments
 %     h          the 1x1 uint32 handle returned by linkAttach
@@ -53,6 +59,9 @@ function varargout = linkState(varargin)
 %     mexlink:interrupted         Error: read interrupted by Ctrl-C
 %                                   you pressed Ctrl-C while the read
 %                                   waited; the port stays attached
+%
+%   To read an error's identifier: [msg, id] = lasterr in Octave;
+%   err.identifier in MATLAB's try/catch, or MException.last.
 %
 %   Example
 %     h = linkAttach('/dev/ttyUSB0', 115200, 8, 0, 5);

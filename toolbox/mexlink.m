@@ -2,8 +2,10 @@ function mexlink()
 %MEXLINK  Drive a programmable robot controller over a serial port.
 %
 % Port
+%   linkPorts  - List the serial ports, with what the system knows of each.
 %   linkAttach - Open and configure the serial port to the controller.
 %   linkDetach - Close the serial port that linkAttach opened.
+%   linkProbe  - Measure how the controller's messages arrive, and the T to use.
 %
 % Programs on the controller
 %   linkRun    - Start a program stored on the controller.

@@ -23,8 +23,9 @@ function outdir = mexlink_build(outdir, varargin)
 %   later; Xcode; g++ 4.8.1 or later on Linux); Octave: the compiler Octave
 %   was built with, e.g. g++ from liboctave-dev on Debian. In MATLAB, C++11
 %   is asked for (-std=c++11) of every compiler but Visual Studio, which has
-%   no such switch and accepts C++11 by default. On Linux the plug-ins link librt
-%   (clock_gettime lives there before glibc 2.17) and libdl. In MATLAB the
+%   no such switch and accepts C++11 by default. The plug-ins take the link
+%   flags core/sources.txt names for the platform (on Linux: librt, where
+%   clock_gettime lives before glibc 2.17, and libdl). In MATLAB the
 %   plug-ins are built for the API of MATLAB's 64-bit array sizes (-R2017b,
 %   or -largeArrayDims before R2018a).
 %   The serial code compiled in depends on the platform: the Win32 one on
@@ -61,8 +62,8 @@ function outdir = mexlink_build(outdir, varargin)
 
   listing = dir(fullfile(cmddir, '*.cpp'));
   commands = regexprep({listing.name}, '\.cpp$', '');
-  core = platformSources(fullfile(coredir, 'sources.txt'), host.platform);
-  [compileFlags, linkFlags] = hostFlags(host, coredir);
+  [core, platformLinkFlags] = platformSources(fullfile(coredir, 'sources.txt'), host.platform);
+  [compileFlags, linkFlags] = hostFlags(host, coredir, platformLinkFlags);
   compileFlags = [compileFlags, varargin];
   linkFlags = [linkFlags, varargin];
 
@@ -77,8 +78,8 @@ function outdir = mexlink_build(outdir, varargin)
   removeObjects = onCleanup(@() removeFolder(objdir));
   objects = cell(1, numel(core));
   for k = 1:numel(core)
-    fprintf('mexlink_build: compiling core/%s\n', core{k});
-    objects{k} = compileObject(host, fullfile(coredir, core{k}), objdir, compileFlags);
+    fprintf('mexlink_build: compiling core%s\n', sprintf('/%s', core{k}{:}));
+    objects{k} = compileObject(host, fullfile(coredir, core{k}{:}), objdir, compileFlags);
   end
   for k = 1:numel(commands)
     fprintf('mexlink_build: building %s.%s\n', commands{k}, host.mexext);
@@ -109,27 +110,28 @@ function outdir = mexlink_build(outdir, varargin)
   end
 end
 
-function sources = platformSources(listFile, platform)
-  % The files of core/sources.txt whose line names this platform.
+function [sources, linkFlags] = platformSources(listFile, platform)
+  % The files of core/sources.txt whose line names this platform, each as
+  % its path's parts (for fullfile), and the link flags (lines that start
+  % with "-") it names.
   lines = regexp(fileread(listFile), '\r?\n', 'split');
   sources = {};
+  linkFlags = {};
   for k = 1:numel(lines)
     words = strsplit(strtrim(lines{k}));
-    if ~isempty(words{1}) && words{1}(1) ~= '#' && any(strcmp(words(2:end), platform))
-      sources{end + 1} = words{1};
+    if isempty(words{1}) || words{1}(1) == '#' || ~any(strcmp(words(2:end), platform))
+      continue;
+    end
+    if words{1}(1) == '-'
+      linkFlags{end + 1} = words{1};
+    else
+      sources{end + 1} = strsplit(words{1}, '/');
     end
   end
 end
 
-function [compileFlags, linkFlags] = hostFlags(host, coredir)
+function [compileFlags, linkFlags] = hostFlags(host, coredir, linkExtras)
   include = ['-I' coredir];
-  linkExtras = {};
-  if strcmp(host.platform, 'linux')
-    % Each plug-in calls its own copy of the shared code, never that of
-    % another plug-in loaded before it; dlsym needs libdl before glibc 2.34,
-    % clock_gettime librt before glibc 2.17 (later glibcs keep an empty one).
-    linkExtras = {'-Wl,-Bsymbolic', '-ldl', '-lrt'};
-  end
   if host.isOctave
     % Octave is itself C++11 or later and sets up the compiler mkoctfile
     % runs for that (its configure adds the switch a compiler needs).
@@ -152,10 +154,22 @@ function [compileFlags, linkFlags] = hostFlags(host, coredir)
   if ~strcmp(host.compiler, 'msvc')
     compileFlags{end + 1} = 'CXXFLAGS=$CXXFLAGS -std=c++11';
   end
+  % mex takes libraries as -lNAME; any other flag goes to the linker through
+  % LDFLAGS.
   linkFlags = compileFlags;
-  if ~isempty(linkExtras)
-    linkFlags = [linkFlags, {['LDFLAGS=$LDFLAGS ' linkExtras{1}]}, linkExtras(2:end)];
+  libraries = {};
+  others = '';
+  for k = 1:numel(linkExtras)
+    if strncmp(linkExtras{k}, '-l', 2)
+      libraries{end + 1} = linkExtras{k};
+    else
+      others = [others ' ' linkExtras{k}];
+    end
   end
+  if ~isempty(others)
+    linkFlags{end + 1} = ['LDFLAGS=$LDFLAGS' others];
+  end
+  linkFlags = [linkFlags, libraries];
 end
 
 function object = compileObject(host, source, objdir, flags)

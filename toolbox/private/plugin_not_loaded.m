@@ -15,11 +15,20 @@ function plugin_not_loaded(stub)
   % platform (.mexw64, .mexa64, ...); a copy such as NAME.mexw64.bak is not one.
   listing = dir(fullfile(folder, [name '.mex*']));
   for k = 1:numel(listing)
-    if ~isempty(regexp(lower(listing(k).name), '^\w+\.mex[a-z0-9]*$', 'once'))
-      error('mexlink:wrongArchitecture', ['%s: %s holds %s, a plug-in for another architecture; ' ...
-            'this session loads %s: add the folder built for it to the path instead ' ...
-            '(computer(''arch'') tells which)'], name, folder, listing(k).name, plugin);
+    found = lower(listing(k).name);
+    if isempty(regexp(found, '^\w+\.mex[a-z0-9]*$', 'once'))
+      continue;
     end
+    % A release folder's plug-ins are for MATLAB on Windows; any other host
+    % builds its own.
+    if isempty(regexp(plugin, '\.mexw(32|64)$', 'once'))
+      error('mexlink:wrongArchitecture', ['%s: %s holds %s, a plug-in for another architecture; ' ...
+            'this session loads %s: build the commands for it with mexlink_build (see README)'], ...
+            name, folder, listing(k).name, plugin);
+    end
+    error('mexlink:wrongArchitecture', ['%s: %s holds %s, a plug-in for another architecture; ' ...
+          'this session loads %s: add the folder built for it to the path instead ' ...
+          '(computer(''arch'') tells which)'], name, folder, listing(k).name, plugin);
   end
   % In toolbox/ the help files come first on the path when it is the
   % current folder, before the plug-ins mexlink_build put elsewhere.
