@@ -6,7 +6,9 @@
 # dist/winXX/testhost/ gets the stand-in host (mexrun.exe, libmx.dll,
 # libmex.dll, libut.dll) that tests/wine/run_wine_tests.sh loads them into,
 # a plug-in whose exit function raises (exit_raises) for the host's own check,
-# and the import lists (.def) the plug-ins were linked against.
+# and the import lists (.def) the plug-ins were linked against. The 64-bit
+# build also makes the simulator, linksim.exe, a program of its own that
+# serves either MATLAB: into dist/simulator/, as in the zip.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,3 +29,7 @@ for target in i686:win32:mexw32 x86_64:win64:mexw64; do
   cp "$build"/host/{mexrun.exe,lib{mx,mex,ut}.dll,exit_raises."$suffix"} "$build"/implib/*.def "$dist/testhost/"
   echo "$name: $(ls "$dist"/*."$suffix" | wc -l) plug-ins in $dist"
 done
+rm -rf "$root/dist/simulator"
+mkdir -p "$root/dist/simulator"
+cp "$root/build-win64/bin/linksim.exe" "$root/dist/simulator/"
+echo "simulator: $root/dist/simulator/linksim.exe"

@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
 # Runs one of the examples in Octave against the simulated controller:
-#   scripts/run_example.sh read_sensors | gain_sweep | mexlink_demo
-# With MEXLINK_PORT set (e.g. /dev/ttyUSB0) it uses that port instead, and
-# MEXLINK_PLUGIN_DIR picks other plug-ins than build/octave, and a folder in
-# MEXLINK_PATH_FIRST goes first on Octave's path (the tests put their shadows
-# of Octave-only functions there).
+#   scripts/run_example.sh [linksim options] read_sensors | gain_sweep | mexlink_demo
+# The options go to the simulator, e.g. --link usb for a USB adapter's link
+# (with MEXLINK_T=20, the read time-out that suits it). With MEXLINK_PORT set
+# (e.g. /dev/ttyUSB0) it uses that port instead, and MEXLINK_PLUGIN_DIR picks
+# other plug-ins than build/octave, and a folder in MEXLINK_PATH_FIRST goes
+# first on Octave's path (the tests put their shadows of Octave-only
+# functions there).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-name=${1:-}
+name=
+sim_args=()
+if (($#)); then
+  name=${*: -1}
+  sim_args=("${@:1:$#-1}")
+fi
 if [[ -z $name || ! -f $root/examples/$name.m ]]; then
   examples=("$root"/examples/*.m)
   examples=("${examples[@]##*/}")
-  echo "usage: $0 EXAMPLE   (one of: ${examples[*]%.m})" >&2
+  echo "usage: $0 [linksim options] EXAMPLE   (one of: ${examples[*]%.m})" >&2
   exit 2
 fi
 plugins=${MEXLINK_PLUGIN_DIR:-$root/build/octave}
@@ -21,7 +28,7 @@ if [[ ! -f $plugins/linkAttach.mex || ( -z ${MEXLINK_PORT:-} && ! -x $root/build
   bash "$root/scripts/build.sh" mexlink_octave linksim >/dev/null
 fi
 if [[ -z ${MEXLINK_PORT:-} ]]; then
-  exec bash "$root/scripts/with_simulator.sh" -- bash "$0" "$name"
+  exec bash "$root/scripts/with_simulator.sh" "${sim_args[@]}" -- bash "$0" "$name"
 fi
 first=
 if [[ -n ${MEXLINK_PATH_FIRST:-} ]]; then

@@ -2,9 +2,9 @@
 # Runs a command with the simulated controller serving on a pseudo-terminal:
 #   scripts/with_simulator.sh [linksim options] -- command...
 # The command sees the device in MEXLINK_PORT and the simulator's log in
-# MEXLINK_SIM_LOG. The simulator runs in a session of its own, so a Ctrl-C
-# meant for the command never stops it; it is stopped on exit, whatever
-# happened.
+# MEXLINK_SIM_LOG. The simulator (started by scripts/simulator.sh) runs in a
+# session of its own, so a Ctrl-C meant for the command never stops it; it is
+# stopped on exit, whatever happened.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 sim_args=()
@@ -19,16 +19,14 @@ if [[ ! -x $root/build/bin/linksim || ! -f $root/build/octave/linkAttach.mex ]];
   bash "$root/scripts/build.sh" mexlink_octave linksim >/dev/null
 fi
 
-workdir=$(mktemp -d)
-export MEXLINK_SIM_LOG=$workdir/linksim.log
-read -r MEXLINK_PORT sim_pid <<<"$("$root/build/bin/linksim" --background --log "$MEXLINK_SIM_LOG" "${sim_args[@]}")" || true
-if [[ $MEXLINK_PORT != /dev/* || -z ${sim_pid:-} ]]; then
+sim_dir=$(mktemp -d)
+cleanup() { bash "$root/scripts/simulator.sh" stop "$sim_dir" >/dev/null 2>&1 || true; rm -rf "$sim_dir"; }
+trap cleanup EXIT
+if ! started=$(bash "$root/scripts/simulator.sh" start "$sim_dir" "${sim_args[@]}"); then
   echo "with_simulator: the simulator did not start (try: bash scripts/build.sh mexlink_octave linksim)" >&2
-  rm -rf "$workdir"
   exit 1
 fi
-export MEXLINK_PORT
-cleanup() { kill "$sim_pid" 2>/dev/null || true; rm -rf "$workdir"; }
-trap cleanup EXIT
+read -r MEXLINK_PORT _ <<<"$started"
+export MEXLINK_PORT MEXLINK_SIM_LOG=$sim_dir/log
 echo "controller simulator on $MEXLINK_PORT"
 "$@"

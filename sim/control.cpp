@@ -1,19 +1,10 @@
-#include "control.hpp"
-
-#include "frames.hpp"
-#include "monotonic_clock.hpp"
-#include "protocol.hpp"
+// The control commands (--control): parsed and answered here, whatever the
+// platform; the terminal settings they reach are the line's (LineEnd).
 #include "simulator.hpp"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-using namespace mexlink;
 
 namespace linksim {
 
@@ -44,19 +35,22 @@ void runCommand(Simulator *simulator, std::string text)
             reply("error line closed");
             return;
         }
-        line.pending.insert(line.pending.end(), bytes.begin(), bytes.end());
-        if (!flushPending(&line)) {
-            hangUp(simulator, "line error");
+        if (!queueOutput(&line, bytes.data(), bytes.size(), Clock::now())) {
+            lineBroke(simulator);
             reply("error line closed");
             return;
         }
+        logWrittenFrames(simulator);
         reply("ok");
         return;
     }
+    if ((command == "winsize" || command == "exclusive") && simulator->options.listen) {
+        reply("error " + command + " needs a terminal: the line is a TCP connection");
+        return;
+    }
     if (command == "winsize") {
-        // The window size as the line's other end sets it: rows, columns and
-        // the size in pixels, shared by every opener of the terminal.
-        winsize size{};
+        // The window size as the line's other end sets it.
+        WindowSize size;
         unsigned rows = 0, columns = 0, x = 0, y = 0;
         char rest = 0;
         const bool setting = argument.find_first_not_of(" \t") != std::string::npos;
@@ -66,26 +60,25 @@ void runCommand(Simulator *simulator, std::string text)
             reply("error winsize takes ROWS COLUMNS XPIXEL YPIXEL");
             return;
         }
-        size = winsize{static_cast<unsigned short>(rows), static_cast<unsigned short>(columns),
-                       static_cast<unsigned short>(x), static_cast<unsigned short>(y)};
-        if (!lineOpen(line) || (setting && ioctl(line.master, TIOCSWINSZ, &size) != 0)
-            || ioctl(line.master, TIOCGWINSZ, &size) != 0) {
+        const WindowSize wanted{static_cast<unsigned short>(rows), static_cast<unsigned short>(columns),
+                                static_cast<unsigned short>(x), static_cast<unsigned short>(y)};
+        if (!lineOpen(line) || !line.end->windowSize(setting ? &wanted : nullptr, &size)) {
             reply("error line closed");
             return;
         }
-        reply("winsize " + std::to_string(size.ws_row) + " " + std::to_string(size.ws_col) + " "
-              + std::to_string(size.ws_xpixel) + " " + std::to_string(size.ws_ypixel));
+        reply("winsize " + std::to_string(size.rows) + " " + std::to_string(size.columns) + " "
+              + std::to_string(size.xPixels) + " " + std::to_string(size.yPixels));
         reply("ok");
         return;
     }
     if (command == "exclusive") {
         // Another program that had the terminal open before the client, and
-        // holds it in exclusive mode: the simulator's own descriptor of it.
+        // holds it in exclusive mode.
         if (argument != "on" && argument != "off") {
             reply("error exclusive takes on or off");
             return;
         }
-        if (!lineOpen(line) || ioctl(line.slave, argument == "on" ? TIOCEXCL : TIOCNXCL) != 0) {
+        if (!lineOpen(line) || !line.end->holdExclusive(argument == "on")) {
             reply("error line closed");
             return;
         }
@@ -100,7 +93,7 @@ void runCommand(Simulator *simulator, std::string text)
         if (!lineOpen(line))
             reply("error line closed");
         else
-            reply(emitStatus(simulator, monotonicNanos(), Emit::requested) ? "ok" : "error line full");
+            reply(emitStatus(simulator, Clock::now(), Emit::requested) ? "ok" : "error line full");
     } else if (command == "hangup") {
         if (!lineOpen(line)) {
             reply("error line closed");
@@ -121,29 +114,26 @@ void runCommand(Simulator *simulator, std::string text)
 
 } // namespace
 
-void onControlInput(Simulator *simulator)
+void onControlInput(Simulator *simulator, const char *text, std::size_t count)
 {
-    char buffer[4096];
-    const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN))
-        return;
-    if (n <= 0) {
-        simulator->controlOpen = false;
-        simulator->done = true; // EOF on the control channel means quit
-        return;
-    }
     std::string &input = simulator->controlInput;
-    input.append(buffer, static_cast<std::size_t>(n));
+    input.append(text, count);
     std::size_t newline;
     while (!simulator->done && (newline = input.find('\n')) != std::string::npos) {
-        const std::string text = input.substr(0, newline);
+        const std::string command = input.substr(0, newline);
         input.erase(0, newline + 1);
-        runCommand(simulator, text);
+        runCommand(simulator, command);
     }
     if (input.size() > controlLineMax) {
         input.clear();
         reply("error line too long");
     }
+}
+
+void onControlEnd(Simulator *simulator)
+{
+    simulator->controlOpen = false;
+    simulator->done = true; // EOF on the control channel means quit
 }
 
 } // namespace linksim

@@ -1,111 +1,99 @@
 #include "line.hpp"
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-
 namespace linksim {
 
-bool openLine(Line *line, std::string *slavePath)
+namespace {
+
+void schedule(Line *line, const std::uint8_t *bytes, std::size_t count, Instant now)
 {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0)
-        return false;
-    char name[128];
-    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
-        close(master);
-        return false;
-    }
-    const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios settings{};
-    if (slave < 0 || tcgetattr(slave, &settings) != 0) {
-        if (slave >= 0)
-            close(slave);
-        close(master);
-        return false;
-    }
-    cfmakeraw(&settings);
-    if (tcsetattr(slave, TCSANOW, &settings) != 0 || fcntl(master, F_SETFL, O_NONBLOCK) != 0
-        || fcntl(master, F_SETFD, FD_CLOEXEC) != 0) {
-        close(slave);
-        close(master);
-        return false;
-    }
-    line->master = master;
-    line->slave = slave;
-    *slavePath = name;
-    return true;
+    scheduleOutput(&line->link, bytes, count, now, &line->queue);
+    line->queued += count;
 }
+
+} // namespace
+
+bool lineOpen(const Line &line) { return line.end != nullptr; }
 
 void closeLine(Line *line)
 {
-    if (line->master >= 0)
-        close(line->master);
-    if (line->slave >= 0)
-        close(line->slave);
-    line->master = -1;
-    line->slave = -1;
-    line->pending.clear();
-    line->pendingPos = 0;
+    line->end.reset();
+    line->queue.clear();
+    line->sent = 0;
+    line->queued = 0;
+    line->written = 0;
+    line->frameEnds.clear();
+    clearLinkOutput(&line->link);
 }
 
-bool lineOpen(const Line &line) { return line.master >= 0; }
-
-bool outputPending(const Line &line) { return line.pendingPos < line.pending.size(); }
-
-bool flushPending(Line *line)
+bool queueOutput(Line *line, const std::uint8_t *bytes, std::size_t count, Instant now)
 {
-    while (line->pendingPos < line->pending.size()) {
-        const ssize_t n =
-            write(line->master, line->pending.data() + line->pendingPos, line->pending.size() - line->pendingPos);
-        if (n > 0) {
-            line->pendingPos += static_cast<std::size_t>(n);
-            continue;
+    schedule(line, bytes, count, now);
+    return writeDue(line, now);
+}
+
+bool writeDue(Line *line, Instant now)
+{
+    while (outputDue(*line, now)) {
+        const Piece &front = line->queue.front();
+        const long n = line->end->write(front.bytes.data() + line->sent, front.bytes.size() - line->sent);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break; // full
+        line->sent += static_cast<std::size_t>(n);
+        line->written += static_cast<std::uint64_t>(n);
+        if (line->sent == front.bytes.size()) {
+            line->queue.pop_front();
+            line->sent = 0;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN)
-            break;
-        return false;
-    }
-    if (line->pendingPos == line->pending.size()) {
-        line->pending.clear();
-        line->pendingPos = 0;
     }
     return true;
 }
 
-BurstStart startBurst(Line *line, const std::uint8_t *bytes, std::size_t count)
+bool outputQueued(const Line &line) { return !line.queue.empty(); }
+
+bool outputDue(const Line &line, Instant now) { return !line.queue.empty() && line.queue.front().due <= now; }
+
+Instant nextDue(const Line &line, Instant now)
 {
-    if (!lineOpen(*line) || outputPending(*line))
-        return BurstStart::notStarted;
-    ssize_t written;
-    do {
-        written = write(line->master, bytes, count);
-    } while (written < 0 && errno == EINTR);
-    if (written < 0)
-        return errno == EAGAIN ? BurstStart::notStarted : BurstStart::broken;
-    if (static_cast<std::size_t>(written) < count) {
-        line->pending.assign(bytes + written, bytes + count);
-        line->pendingPos = 0;
-    }
-    return written > 0 ? BurstStart::started : BurstStart::notStarted;
+    return outputQueued(line) && !outputDue(line, now) ? line.queue.front().due : never;
 }
 
-LineRead readLine(const Line &line, std::vector<std::uint8_t> *into)
+Instant queuedUntil(const Line &line, Instant now) { return outputQueued(line) ? line.queue.back().due : now; }
+
+BurstStart startBurst(Line *line, const std::uint8_t *bytes, std::size_t count, Instant now)
 {
-    std::uint8_t buffer[512];
-    const ssize_t n = read(line.master, buffer, sizeof buffer);
-    if (n > 0) {
-        into->insert(into->end(), buffer, buffer + n);
-        return LineRead::received;
+    // Output that is queued but not yet due is on its way over the link;
+    // output that is due and still not taken waits for a full line.
+    if (!lineOpen(*line))
+        return BurstStart::notStarted;
+    if (!writeDue(line, now))
+        return BurstStart::broken;
+    if (outputDue(*line, now))
+        return BurstStart::notStarted;
+    schedule(line, bytes, count, now);
+    const std::size_t pieces = line->queue.size();
+    if (!writeDue(line, now))
+        return BurstStart::broken;
+    if (line->queue.size() == pieces && line->sent == 0 && outputDue(*line, now)) {
+        // The line is full. Only an ideal line gets here, whose queue held
+        // nothing before: all it holds is this burst.
+        line->queue.clear();
+        line->queued -= count;
+        return BurstStart::notStarted;
     }
-    if (n == 0 || (errno != EAGAIN && errno != EINTR))
-        return LineRead::broken;
-    return LineRead::nothing;
+    return BurstStart::started;
+}
+
+void markFrameEnd(Line *line, std::uint32_t sequence) { line->frameEnds.push_back(FrameEnd{line->queued, sequence}); }
+
+bool takeWrittenFrame(Line *line, std::uint32_t *sequence)
+{
+    if (line->frameEnds.empty() || line->frameEnds.front().end > line->written)
+        return false;
+    *sequence = line->frameEnds.front().sequence;
+    line->frameEnds.pop_front();
+    return true;
 }
 
 } // namespace linksim

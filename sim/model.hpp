@@ -1,9 +1,15 @@
-// Deterministic plant behind the controller: three motors and the sensors.
+// The controller's stored programs and the plant behind them (three motors
+// and the sensors), and the status frames they make.
 #pragma once
 
+#include "protocol.hpp"
+
 #include <cstdint>
+#include <string>
 
 namespace linksim {
+
+struct Simulator;
 
 constexpr int motorCount = 3;
 
@@ -18,25 +24,34 @@ struct Model {
     int gain[3] = {50, 0, 0};          // 0..255, as last received
 };
 
+// "balance" takes its first mailbox message as gains, "idle" ignores the
+// mailbox, every other program drives the motors from it.
+enum class ProgramKind { drive, balance, idle };
 
-// Speed lag of every motor: tau = 5 / (g1 + 1) s, clamped to [0.02, 2].
-// Default g1 = 50 gives about 0.1 s; g2 and g3 are kept but not used.
-double modelTau(const Model &model);
-
-// Moves the motors dt seconds forward. Within the step the power is
-// constant, so the first-order lag is integrated exactly: results depend
-// only on how the time is split at setpoint changes, not on the frame rate.
-void advanceModel(Model *model, double dt);
-
-std::int32_t modelAngle(const Model &model, int motor); // rounded, clamped degrees
-
-struct Sensors {
-    std::uint16_t light;    // 0..1023
-    std::uint16_t distance; // cm, 0..255
-    std::uint16_t battery;  // mV
+// The program the client started; its model stays for frames on demand
+// after it stopped.
+struct Program {
+    bool running = false;
+    std::string name;
+    ProgramKind kind = ProgramKind::drive;
+    bool gainsSeen = false;
+    Model model;
+    Instant startAt{};
+    Instant modelAt{}; // how far the model has been advanced
+    Instant nextFrameAt{};
+    std::uint32_t sequence = 0; // of the last status frame
 };
 
-// Sensors at t seconds after the program start.
-Sensors modelSensors(const Model &model, double t);
+// What the telegrams ask of the programs; each logs what it did.
+void startProgram(Simulator *simulator, const std::string &name, Instant now);
+void stopProgram(Simulator *simulator, Instant now);
+void onMailbox(Simulator *simulator, const std::string &text, const int values[3], Instant now);
+
+// The status frame numbered `sequence`, with the model brought up to now.
+FrameData makeFrame(Program *program, Instant now, std::uint32_t sequence);
+
+// Stand-in for a frame in garbage mode: a function of the sequence number
+// only, so every run produces the same bytes.
+void garbageBurst(std::uint32_t sequence, std::uint8_t out[frameLength]);
 
 } // namespace linksim

@@ -1,50 +1,18 @@
 #include "options.hpp"
 
 #include "protocol.hpp"
+#include "usage.hpp"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace linksim {
 
 namespace {
-
-constexpr char usageText[] = "usage: linksim [options]\n"
-                             "Simulates the robot controller on a pseudo-terminal. The first line on\n"
-                             "stdout is the slave device path; the simulator serves until SIGINT,\n"
-                             "SIGTERM or the control command quit.\n"
-                             "\n"
-                             "  --log FILE          log telegrams and frames to FILE (truncated)\n"
-                             "  --log-times         end each frame line of the log with ' t=S.US', the\n"
-                             "                      wall clock (CLOCK_REALTIME, microseconds) just after\n"
-                             "                      the frame was written to the line\n"
-                             "  --programs A,B,...  stored programs (default balance,drive,idle)\n"
-                             "  --period MS         status frame period, 1..60000 (default 50)\n"
-                             "  --fault MODE        silence | garbage | stream\n"
-                             "  --hangup-after N    drop the line one period (10..200 ms) after the\n"
-                             "                      Nth frame; status frames stop at the Nth\n"
-                             "  --exit-on-hangup    exit once the line has been dropped\n"
-                             "  --autostart NAME    start program NAME at launch\n"
-                             "  --control           read commands from stdin, one per line:\n"
-                             "                        send HEXBYTES...  write raw bytes to the line\n"
-                             "                        frame             send one status frame now\n"
-                             "                        hangup            drop the line\n"
-                             "                        winsize [R C X Y] set the terminal's rows, columns and\n"
-                             "                                          pixel size; answers 'winsize R C X Y'\n"
-                             "                        exclusive on|off  hold the terminal in exclusive mode,\n"
-                             "                                          as a program that opened it first\n"
-                             "                        stats             print 'frames N telegrams N'\n"
-                             "                        quit              exit (so does EOF)\n"
-                             "                      each command is answered with 'ok' or 'error ...'\n"
-                             "  --background        fork once the line is open and serve from the child,\n"
-                             "                      in a session of its own; the launcher prints the one\n"
-                             "                      line 'DEVICE PID' (slave path, pid of the child)\n"
-                             "                      and exits, 1 with a message on stderr if the child\n"
-                             "                      did not start; without --control the child's stdout\n"
-                             "                      goes to /dev/null\n"
-                             "  --help              show this text\n";
 
 bool parseNumber(const std::string &text, long low, long high, long *out)
 {
@@ -64,7 +32,7 @@ bool parseProgramList(const std::string &list, std::vector<std::string> *out)
     for (;;) {
         const std::size_t comma = list.find(',', pos);
         const std::string name = list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
-        if (name.empty() || name.size() > maxNameLength)
+        if (name.empty() || name.size() > mexlink::maxProgramNameLength)
             return false;
         out->push_back(name);
         if (comma == std::string::npos)
@@ -86,16 +54,99 @@ bool parseFault(const std::string &text, Fault *out)
     return true;
 }
 
+// MIN or MIN-MAX, each from low to high.
+bool parseRange(const std::string &text, long low, long high, Range *out)
+{
+    const std::size_t dash = text.find('-');
+    Range range;
+    if (!parseNumber(text.substr(0, dash), low, high, &range.low))
+        return false;
+    range.high = range.low;
+    if (dash != std::string::npos && !parseNumber(text.substr(dash + 1), range.low, high, &range.high))
+        return false;
+    *out = range;
+    return true;
+}
+
+bool parseSeed(const std::string &text, std::uint64_t *out)
+{
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+    if (errno != 0 || text.empty() || text[0] < '0' || text[0] > '9' || *end != '\0')
+        return false;
+    *out = v;
+    return true;
+}
+
+// The link options as given; a preset's values apply where none is.
+struct LinkChoice {
+    std::string preset;
+    std::optional<long> baud;
+    std::optional<long> latencyTimerMs;
+    std::optional<Range> packetBytes;
+    std::optional<Range> latencyMs;
+    std::optional<Range> jitterMs;
+    std::optional<std::uint64_t> seed;
+};
+
+// The link the options make; a message if they make none.
+std::string resolveLink(const LinkChoice &choice, LinkSettings *link)
+{
+    if (!choice.preset.empty() && !linkPreset(choice.preset, link))
+        return "unknown link '" + choice.preset + "', not cable, usb or bluetooth";
+    link->baud = choice.baud.value_or(link->baud);
+    link->latencyTimerMs = choice.latencyTimerMs.value_or(link->latencyTimerMs);
+    link->packetBytes = choice.packetBytes.value_or(link->packetBytes);
+    link->latencyMs = choice.latencyMs.value_or(link->latencyMs);
+    link->jitterMs = choice.jitterMs.value_or(link->jitterMs);
+    const bool packets = link->packetBytes.high > 0;
+    if (link->latencyTimerMs > 0 && packets)
+        return "--latency-timer and --packets are two kinds of link: give one";
+    if ((choice.latencyMs || choice.jitterMs) && !packets)
+        return "--latency and --jitter are the packet link's: give --packets too";
+    if (link->baud == 0 && (link->latencyTimerMs > 0 || packets))
+        link->baud = defaultLinkBaud;
+    link->seed = choice.seed.value_or(
+        static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch() / std::chrono::microseconds(1)));
+    return "";
+}
+
+// [ADDR:]PORT, an IPv6 ADDR in brackets. Whether ADDR is an address the
+// system takes shows when it listens.
+bool parseListen(const std::string &text, Options *options)
+{
+    const std::size_t colon = text.rfind(':');
+    std::string host = options->listenHost;
+    if (colon != std::string::npos) {
+        host = text.substr(0, colon);
+        if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
+        else if (host.find(':') != std::string::npos)
+            return false; // an IPv6 address without brackets
+        if (host.empty() || host.find_first_of("[]") != std::string::npos)
+            return false;
+    }
+    long port = 0;
+    if (!parseNumber(text.substr(colon == std::string::npos ? 0 : colon + 1), 0, 65535, &port))
+        return false;
+    options->listen = true;
+    options->listenHost = host;
+    options->listenPort = static_cast<int>(port);
+    return true;
+}
+
+} // namespace
+
 int usageError(const std::string &message)
 {
     std::fprintf(stderr, "linksim: %s (see --help)\n", message.c_str());
     return 2;
 }
 
-} // namespace
-
 int parseArguments(int argc, char **argv, Options *options)
 {
+    LinkChoice link;
     for (int i = 1; i < argc; ++i) {
         std::string key = argv[i];
         std::string value;
@@ -107,7 +158,9 @@ int parseArguments(int argc, char **argv, Options *options)
             hasValue = true;
         }
         const bool wantsValue = key == "--log" || key == "--programs" || key == "--period" || key == "--fault"
-                                || key == "--hangup-after" || key == "--autostart";
+                                || key == "--hangup-after" || key == "--autostart" || key == "--listen"
+                                || key == "--link" || key == "--baud" || key == "--latency-timer" || key == "--packets"
+                                || key == "--latency" || key == "--jitter" || key == "--seed";
         if (wantsValue && !hasValue) {
             if (i + 1 >= argc)
                 return usageError(key + " needs a value");
@@ -117,7 +170,7 @@ int parseArguments(int argc, char **argv, Options *options)
         }
         long number = 0;
         if (key == "--help" || key == "-h") {
-            std::fputs(usageText, stdout);
+            printUsage();
             return 0;
         } else if (key == "--log") {
             options->logPath = value;
@@ -144,12 +197,43 @@ int parseArguments(int argc, char **argv, Options *options)
             options->control = true;
         } else if (key == "--log-times") {
             options->logTimes = true;
+        } else if (key == "--listen") {
+            if (!parseListen(value, options))
+                return usageError("bad --listen value '" + value + "', not [ADDR:]PORT");
+        } else if (key == "--link") {
+            link.preset = value;
+        } else if (key == "--baud") {
+            if (!parseNumber(value, 50, 4000000, &number))
+                return usageError("bad baud rate '" + value + "'");
+            link.baud = number;
+        } else if (key == "--latency-timer") {
+            if (!parseNumber(value, 1, 255, &number))
+                return usageError("bad latency timer '" + value + "', not 1..255 ms");
+            link.latencyTimerMs = number;
+        } else if (key == "--packets" || key == "--latency" || key == "--jitter") {
+            const bool sizes = key == "--packets";
+            Range range;
+            if (!parseRange(value, sizes ? 1 : 0, sizes ? 4096 : 10000, &range))
+                return usageError("bad " + key + " value '" + value + "', not MIN or MIN-MAX within "
+                                  + (sizes ? "1..4096" : "0..10000"));
+            (sizes ? link.packetBytes : key == "--latency" ? link.latencyMs : link.jitterMs) = range;
+        } else if (key == "--seed") {
+            std::uint64_t seed = 0;
+            if (!parseSeed(value, &seed))
+                return usageError("bad seed '" + value + "'");
+            link.seed = seed;
         } else if (key == "--background") {
             options->background = true;
         } else {
             return usageError("unknown option '" + key + "'");
         }
     }
+    const std::string platformError = fitToPlatform(options);
+    if (!platformError.empty())
+        return usageError(platformError);
+    const std::string linkError = resolveLink(link, &options->link);
+    if (!linkError.empty())
+        return usageError(linkError);
     return -1;
 }
 

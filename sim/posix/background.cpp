@@ -55,14 +55,14 @@ int detachChild(bool keepStdout)
     return -1;
 }
 
-int finishLaunch(pid_t child, const std::string &device, Handshake *handshake)
+int finishLaunch(pid_t child, const std::string &name, Handshake *handshake)
 {
     int status = 0;
     if (readByte(handshake->ready) != 1) {
         waitpid(child, nullptr, 0);
         std::fprintf(stderr, "linksim: the background simulator did not start\n");
         status = 1;
-    } else if (!reply(device + " " + std::to_string(child))) {
+    } else if (!reply(name + " " + std::to_string(child))) {
         std::perror("linksim: stdout");
         kill(child, SIGTERM); // nobody would learn its pid
         status = 1;
@@ -75,7 +75,7 @@ int finishLaunch(pid_t child, const std::string &device, Handshake *handshake)
 
 } // namespace
 
-int detach(const std::string &device, bool keepStdout, Handshake *handshake)
+int detach(const std::string &name, bool keepStdout, Handshake *handshake)
 {
     int ready[2];
     int goAhead[2];
@@ -106,7 +106,7 @@ int detach(const std::string &device, bool keepStdout, Handshake *handshake)
     close(goAhead[0]);
     handshake->ready = ready[0];
     handshake->goAhead = goAhead[1];
-    return finishLaunch(child, device, handshake);
+    return finishLaunch(child, name, handshake);
 }
 
 void reportReady(Handshake *handshake)
