@@ -1,6 +1,6 @@
 #include "pty_pair.hpp"
 
-#include "monotonic_clock.hpp"
+#include "port/platform.hpp"
 
 #include <cerrno>
 #include <cstdlib>

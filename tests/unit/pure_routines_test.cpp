@@ -1,18 +1,25 @@
 // Byte layouts of the telegrams and status frames, number conversion and the
-// read time-out rule and the text of the record of attached ports: pure
-// code, no I/O.
+// read time-out rule, the text of the record of attached ports, socket
+// names, the timing of a link, and the order, names and descriptions of the
+// ports linkPorts lists: pure code, no I/O.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "argument_checks.hpp"
-#include "port_record.hpp"
-#include "read_rule.hpp"
-#include "status_frames.hpp"
-#include "telegrams.hpp"
+#include "frame/argument_checks.hpp"
+#include "port/port_list.hpp"
+#include "port/record.hpp"
+#include "port/socket_name.hpp"
+#include "protocol/link_timing.hpp"
+#include "protocol/read_rule.hpp"
+#include "protocol/status_frames.hpp"
+#include "protocol/telegrams.hpp"
 
 using namespace mexlink;
 
@@ -195,6 +202,54 @@ TEST(ReadRule, TotalIntervalAndNone)
     EXPECT_EQ(readDeadline(0, 0, 0, 0xFFFFFFFFu), std::int64_t(0xFFFFFFFFu) * 51 * ms);
 }
 
+namespace {
+
+// What readSerialLatest hands back after reads of these sizes, each chunk
+// holding the next numbers of a running count.
+std::vector<int> newestAfter(std::initializer_list<std::uint32_t> reads)
+{
+    std::uint8_t stream[latestStreamSize] = {};
+    int next = 0;
+    bool carried = false;
+    std::uint32_t last = 0;
+    bool first = true;
+    for (const std::uint32_t n : reads) {
+        if (!first) {
+            carryFullChunk(stream);
+            carried = true;
+        }
+        first = false;
+        for (std::uint32_t i = 0; i < n; ++i)
+            stream[latestCarrySize + i] = static_cast<std::uint8_t>(next++);
+        last = n;
+    }
+    const std::uint32_t count = packNewest(stream, carried, last);
+    return std::vector<int>(stream, stream + count);
+}
+
+std::vector<int> countFrom(int first, int n)
+{
+    std::vector<int> v(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        v[static_cast<std::size_t>(i)] = first + i;
+    return v;
+}
+
+} // namespace
+
+TEST(ReadRule, LatestCarriesTheEndOfTheFullChunkBeforeTheLast)
+{
+    // 130 bytes: the short chunk and the last 22 of the full one before it.
+    EXPECT_EQ(newestAfter({50, 50, 30}), countFrom(78, 52));
+    // An exact multiple of 50 ends on an empty chunk: the 22 before it remain.
+    EXPECT_EQ(newestAfter({50, 50, 0}), countFrom(78, 22));
+    // One short chunk is all there is; nothing read, nothing handed back.
+    EXPECT_EQ(newestAfter({12}), countFrom(0, 12));
+    EXPECT_EQ(newestAfter({0}), countFrom(0, 0));
+    // The most it hands back: one short of a carry and a full chunk.
+    EXPECT_EQ(newestAfter({50, 49}), countFrom(28, 71));
+}
+
 TEST(MonotonicClock, MillisUntilRoundsUp)
 {
     constexpr std::int64_t ms = nanosPerMilli;
@@ -210,26 +265,29 @@ TEST(MonotonicClock, MillisUntilRoundsUp)
 TEST(PortRecord, TextRoundTripsAndNamesItsProcess)
 {
     PortRecord record{};
-    ASSERT_TRUE(addAttached(&record, AttachedPort{7, 20, 34816}));
-    ASSERT_TRUE(addAttached(&record, AttachedPort{0xFFFFFFFEu, 0x7FFFFFFF, ~std::uint64_t(0)}));
+    ASSERT_TRUE(addAttached(&record, Port{7, 20, 34816, PortKind::serial}));
+    ASSERT_TRUE(addAttached(&record, Port{0xFFFFFFFEu, 0x7FFFFFFF, ~std::uint64_t(0), PortKind::socket}));
     removeAttached(&record, 7);
-    ASSERT_TRUE(addAttached(&record, AttachedPort{9, 0, 1}));
+    ASSERT_TRUE(addAttached(&record, Port{9, 0, 1, PortKind::serial}));
     char text[recordTextCapacity];
     ASSERT_TRUE(formatPortRecord(record, 4242, text, sizeof text));
-    EXPECT_STREQ(text, "pid 4242 port 4294967294 2147483647 18446744073709551615 port 9 0 1 freed 7");
+    EXPECT_STREQ(text, "pid 4242 port 4294967294 2147483647 18446744073709551615 socket port 9 0 1 serial freed 7");
 
     PortRecord back{};
     ASSERT_TRUE(parsePortRecord(text, 4242, &back));
     ASSERT_EQ(back.portCount, 2u);
     EXPECT_EQ(findAttached(back, 9)->device, 1u);
+    EXPECT_EQ(findAttached(back, 9)->kind, PortKind::serial);
+    EXPECT_EQ(findAttached(back, 0xFFFFFFFEu)->kind, PortKind::socket);
     EXPECT_EQ(findAttached(back, 7), nullptr);
     EXPECT_TRUE(recentlyFreed(back, 7));
     // Another process's record (inherited by a child), or anything that is
     // not a record, lists no port.
     EXPECT_FALSE(parsePortRecord(text, 4243, &back));
     EXPECT_EQ(back.portCount, 0u);
-    for (const char *bad : {"", "pid", "pid 4242 port 9 0", "pid 4242 port 9 0 1 x", "pid 4242 port -9 0 1",
-                            "pid 4242 port 4294967296 0 1", "pid 4242  port 9 0 1", "pid 4242 freed 9freed"}) {
+    for (const char *bad : {"", "pid", "pid 4242 port 9 0 1", "pid 4242 port 9 0 1 tty", "pid 4242 port 9 0 1 serialx",
+                            "pid 4242 port -9 0 1 serial", "pid 4242 port 4294967296 0 1 serial",
+                            "pid 4242  port 9 0 1 serial", "pid 4242 freed 9freed"}) {
         EXPECT_FALSE(parsePortRecord(bad, 4242, &back)) << bad;
         EXPECT_EQ(back.portCount + back.freedCount, 0u) << bad;
     }
@@ -240,10 +298,18 @@ TEST(PortRecord, TextRoundTripsAndNamesItsProcess)
 TEST(PortRecord, FullRecordAndTheFreedNumbersKept)
 {
     PortRecord record{};
+    // Every field at its widest still fits.
     for (std::uint32_t h = 1; h <= maxAttachedPorts; ++h)
-        ASSERT_TRUE(addAttached(&record, AttachedPort{h, 5, 0}));
-    EXPECT_FALSE(addAttached(&record, AttachedPort{99, 5, 0}));
+        ASSERT_TRUE(addAttached(&record, Port{0xFFFFFFFFu - h, 0xFFFFFFFFu, ~std::uint64_t(0), PortKind::socket}));
+    for (std::uint32_t h = 1; h <= freedNumbersKept; ++h)
+        record.freed[record.freedCount++] = 0xFFFFFFFFu - 100 - h;
     char text[recordTextCapacity];
+    ASSERT_TRUE(formatPortRecord(record, 0xFFFFFFFFu, text, sizeof text));
+    EXPECT_EQ(std::strlen(text), recordTextCapacity - 1);
+    record = PortRecord{};
+    for (std::uint32_t h = 1; h <= maxAttachedPorts; ++h)
+        ASSERT_TRUE(addAttached(&record, Port{h, 5, 0, PortKind::serial}));
+    EXPECT_FALSE(addAttached(&record, Port{99, 5, 0, PortKind::serial}));
     ASSERT_TRUE(formatPortRecord(record, 1, text, sizeof text));
     // The newest freedNumbersKept numbers stay, one entry each; a number freed
     // again moves to the newest end.
@@ -252,11 +318,260 @@ TEST(PortRecord, FullRecordAndTheFreedNumbersKept)
     EXPECT_EQ(record.portCount, 0u);
     EXPECT_FALSE(recentlyFreed(record, maxAttachedPorts - freedNumbersKept));
     EXPECT_TRUE(recentlyFreed(record, maxAttachedPorts - freedNumbersKept + 1));
-    addAttached(&record, AttachedPort{maxAttachedPorts - freedNumbersKept + 1, 5, 0});
+    addAttached(&record, Port{maxAttachedPorts - freedNumbersKept + 1, 5, 0, PortKind::serial});
     removeAttached(&record, maxAttachedPorts - freedNumbersKept + 1);
     EXPECT_EQ(record.freedCount, freedNumbersKept);
     EXPECT_EQ(record.freed[freedNumbersKept - 1], maxAttachedPorts - freedNumbersKept + 1);
     // Removing a handle the record does not list frees nothing.
     removeAttached(&record, 12345);
     EXPECT_FALSE(recentlyFreed(record, 12345));
+}
+
+TEST(SocketName, HostAndPortOrMalformed)
+{
+    struct Case {
+        const char *name;
+        PortNameKind kind;
+        const char *host;
+        const char *service;
+    };
+    const Case cases[] = {
+        {"/dev/ttyUSB0", PortNameKind::device, "", ""},
+        {"COM3", PortNameKind::device, "", ""},
+        {"socket:/x:1", PortNameKind::device, "", ""},
+        {"socket://127.0.0.1:5000", PortNameKind::socket, "127.0.0.1", "5000"},
+        {"SOCKET://robot-7.lab.example_net:65535", PortNameKind::socket, "robot-7.lab.example_net", "65535"},
+        {"socket://[::1]:1", PortNameKind::socket, "::1", "1"},
+        {"socket://[fe80::1%eth0]:23", PortNameKind::socket, "fe80::1%eth0", "23"},
+        {"socket://host:00080", PortNameKind::socket, "host", "80"},
+        {"socket://", PortNameKind::malformed, "", ""},
+        {"socket://host", PortNameKind::malformed, "", ""},
+        {"socket://host:", PortNameKind::malformed, "", ""},
+        {"socket://:80", PortNameKind::malformed, "", ""},
+        {"socket://host:0", PortNameKind::malformed, "", ""},
+        {"socket://host:65536", PortNameKind::malformed, "", ""},
+        {"socket://host:123456", PortNameKind::malformed, "", ""},
+        {"socket://host:80/", PortNameKind::malformed, "", ""},
+        {"socket://host:80 ", PortNameKind::malformed, "", ""},
+        {"socket://host:+80", PortNameKind::malformed, "", ""},
+        {"socket://ho st:80", PortNameKind::malformed, "", ""},
+        {"socket://user@host:80", PortNameKind::malformed, "", ""},
+        {"socket://::1:80", PortNameKind::malformed, "", ""},
+        {"socket://[::1:80", PortNameKind::malformed, "", ""},
+        {"socket://[]:80", PortNameKind::malformed, "", ""},
+        {"socket://[::1]80", PortNameKind::malformed, "", ""},
+    };
+    for (const Case &c : cases) {
+        SocketName name{};
+        EXPECT_EQ(parsePortName(c.name, &name), c.kind) << c.name;
+        if (c.kind == PortNameKind::socket) {
+            EXPECT_STREQ(name.host, c.host) << c.name;
+            EXPECT_STREQ(name.service, c.service) << c.name;
+        }
+    }
+    // The longest host the name takes, and one character more.
+    SocketName name{};
+    const std::string longest = "socket://" + std::string(socketHostCapacity - 1, 'a') + ":1";
+    EXPECT_EQ(parsePortName(longest.c_str(), &name), PortNameKind::socket);
+    const std::string tooLong = "socket://" + std::string(socketHostCapacity, 'a') + ":1";
+    EXPECT_EQ(parsePortName(tooLong.c_str(), &name), PortNameKind::malformed);
+}
+
+namespace {
+
+// What a probe records of frames of `size` bytes every `periodMs`, each
+// byte a tenth of a millisecond after the one before, delivered as
+// `deliver` says (the time a byte sent at `sentNs` arrives).
+template <typename Deliver> LinkTiming probeOf(int frames, std::uint32_t size, double periodMs, Deliver deliver)
+{
+    Burst bursts[4096];
+    std::uint32_t count = 0;
+    std::int64_t last = 0;
+    for (int k = 0; k < frames; ++k)
+        for (std::uint32_t b = 0; b < size; ++b) {
+            const auto sent = static_cast<std::int64_t>((k * periodMs + b * 0.1) * nanosPerMilli);
+            const std::int64_t at = std::max(deliver(sent), last);
+            EXPECT_TRUE(addArrival(bursts, 4096, &count, at, 1));
+            last = at;
+        }
+    LinkTiming timing{};
+    judgeLink(bursts, count, &timing);
+    return timing;
+}
+
+} // namespace
+
+TEST(LinkTiming, FramesTheirGapsAndTheSafeTimeOuts)
+{
+    // A cable: every frame in one burst, 47.7 ms of quiet between them.
+    LinkTiming cable = probeOf(40, 23, 50, [](std::int64_t t) { return t; });
+    EXPECT_EQ(cable.frameBytes, 23u);
+    EXPECT_EQ(cable.frames, 38u);
+    EXPECT_EQ(cable.misshapen, 0u);
+    EXPECT_NEAR(cable.periodMs, 50, 0.01);
+    EXPECT_EQ(cable.longestGapInFrameMs, 0);
+    EXPECT_NEAR(cable.shortestQuietMs, 47.8, 0.01);
+    EXPECT_EQ(cable.safeLowMs, 2);
+    EXPECT_EQ(cable.safeHighMs, 47 - 4);
+    EXPECT_EQ(cable.recommendedMs, 2 + (43 - 2) / 2);
+
+    // One frame late by a hiccup, in one burst with the next: joined, yet no
+    // gap inside a frame grew, and T is as safe as before.
+    const std::int64_t late = 20 * 50 * nanosPerMilli;
+    LinkTiming hiccup = probeOf(40, 23, 50, [&](std::int64_t t) {
+        return t >= late && t < late + 10 * nanosPerMilli ? t + 48 * nanosPerMilli : t;
+    });
+    EXPECT_EQ(hiccup.frameBytes, 23u);
+    EXPECT_EQ(hiccup.misshapen, 1u);
+    EXPECT_EQ(hiccup.shortestQuietMs, 0);
+    EXPECT_EQ(hiccup.recommendedMs, cable.recommendedMs);
+
+    // A slow cable: the bytes 1.04 ms apart (9600 baud) come one by one, and
+    // the frames are still the 23 bytes between the long quiets.
+    LinkTiming slow = probeOf(40, 23, 50, [](std::int64_t t) {
+        const std::int64_t frame = t / (50 * nanosPerMilli) * (50 * nanosPerMilli);
+        return frame + (t - frame) * 1042 / 100;
+    });
+    EXPECT_EQ(slow.frameBytes, 23u);
+    EXPECT_NEAR(slow.longestGapInFrameMs, 1.04, 0.01);
+    EXPECT_EQ(slow.safeLowMs, 2 + 2);
+    EXPECT_GT(slow.recommendedMs, slow.safeLowMs);
+
+    // A USB adapter handing bytes over every 16 ms: frames that straddle its
+    // timer come in two pieces, 16 ms apart.
+    const std::int64_t tick = 16 * nanosPerMilli;
+    LinkTiming adapter = probeOf(40, 23, 50, [&](std::int64_t t) { return (t / tick + 1) * tick; });
+    EXPECT_EQ(adapter.frameBytes, 23u);
+    EXPECT_EQ(adapter.misshapen, 0u);
+    EXPECT_NEAR(adapter.longestGapInFrameMs, 16, 0.01);
+    EXPECT_EQ(adapter.safeLowMs, 16 + 4);
+    EXPECT_GT(adapter.safeHighMs, adapter.safeLowMs);
+    EXPECT_GE(adapter.recommendedMs, adapter.safeLowMs);
+    EXPECT_LE(adapter.recommendedMs, adapter.safeHighMs);
+
+    // Frames every 5 ms through that adapter: each delivery holds three or
+    // four of them and cuts the next, so no T keeps them apart.
+    LinkTiming joined = probeOf(200, 23, 5, [&](std::int64_t t) { return (t / tick + 1) * tick; });
+    EXPECT_GT(joined.misshapen, 0u);
+    EXPECT_GT(joined.safeLowMs, joined.safeHighMs);
+    EXPECT_EQ(joined.recommendedMs, 0);
+
+    // A packet link: the last 13 bytes of each frame come up to 25 ms after
+    // the first 10, so some quiets between frames are shorter than gaps
+    // inside them. A T above those gaps reads on over the short quiets and
+    // ends at a longer one, with a whole frame; frames every 20 ms leave
+    // too few such quiets.
+    const auto jittered = [](double periodMs) {
+        return [periodMs](std::int64_t t) {
+            const auto period = static_cast<std::int64_t>(periodMs * nanosPerMilli);
+            const std::int64_t k = t / period;
+            const bool tail = t - k * period >= nanosPerMilli;
+            return t + (tail ? (k * 37 % 26) * nanosPerMilli : 0);
+        };
+    };
+    LinkTiming packets = probeOf(80, 23, 50, jittered(50));
+    EXPECT_EQ(packets.frameBytes, 23u);
+    EXPECT_NEAR(packets.longestGapInFrameMs, 25.1, 0.01);
+    EXPECT_LT(packets.shortestQuietMs, packets.longestGapInFrameMs);
+    EXPECT_EQ(packets.safeLowMs, 26 + 6);
+    EXPECT_GE(packets.recommendedMs, packets.safeLowMs);
+    EXPECT_LE(packets.recommendedMs, packets.safeHighMs);
+    LinkTiming fast = probeOf(200, 23, 20, jittered(20));
+    EXPECT_EQ(fast.recommendedMs, 0);
+
+    // Nothing arrived.
+    LinkTiming none{};
+    judgeLink(nullptr, 0, &none);
+    EXPECT_EQ(none.frames, 0u);
+    EXPECT_EQ(none.recommendedMs, 0);
+}
+
+TEST(PortList, SortedByNameWithNumbersByValue)
+{
+    EXPECT_LT(naturalCompare("COM2", "COM10"), 0);
+    EXPECT_LT(naturalCompare("COM9", "\\\\.\\COM10"), 0); // "\\.\" aside
+    EXPECT_LT(naturalCompare("\\\\.\\COM10", "\\\\.\\COM100"), 0);
+    EXPECT_LT(naturalCompare("/dev/ttyUSB9", "/dev/ttyUSB10"), 0);
+    EXPECT_LT(naturalCompare("/dev/rfcomm0", "/dev/ttyACM0"), 0);
+    EXPECT_LT(naturalCompare("/dev/ttyS", "/dev/ttyS0"), 0);
+    EXPECT_EQ(naturalCompare("COM3", "COM3"), 0);
+    // Alike by value, told apart by their text: still a strict order.
+    EXPECT_LT(naturalCompare("COM01", "COM1"), 0);
+    EXPECT_GT(naturalCompare("COM1", "COM01"), 0);
+
+    PortList list{};
+    const char *names[] = {"\\\\.\\COM12", "COM3", "\\\\.\\COM10", "COM1", "\\\\.\\CNCA0"};
+    for (const char *name : names)
+        std::strcpy(list.ports[list.count++].name, name);
+    sortListedPorts(&list);
+    std::vector<std::string> sorted;
+    for (std::uint32_t i = 0; i < list.count; ++i)
+        sorted.push_back(list.ports[i].name);
+    EXPECT_EQ(sorted, (std::vector<std::string>{"\\\\.\\CNCA0", "COM1", "COM3", "\\\\.\\COM10", "\\\\.\\COM12"}));
+}
+
+TEST(PortList, WindowsNamesAsLinkAttachTakesThem)
+{
+    char name[listedNameCapacity];
+    ASSERT_TRUE(windowsPortName("COM3", name));
+    EXPECT_STREQ(name, "COM3");
+    ASSERT_TRUE(windowsPortName("COM10", name));
+    EXPECT_STREQ(name, "\\\\.\\COM10");
+    for (const char *other : {"COM0", "COM", "CNCA0", "COM3x"}) {
+        ASSERT_TRUE(windowsPortName(other, name));
+        EXPECT_EQ(std::string(name), std::string("\\\\.\\") + other);
+    }
+    EXPECT_FALSE(windowsPortName("", name));
+    EXPECT_FALSE(windowsPortName(std::string(listedNameCapacity - 4, 'X').c_str(), name));
+    EXPECT_TRUE(windowsPortName(std::string(listedNameCapacity - 5, 'X').c_str(), name));
+
+    EXPECT_TRUE(sameWindowsPort("\\\\.\\COM12", "COM12"));
+    EXPECT_TRUE(sameWindowsPort("COM3", "com3"));
+    EXPECT_FALSE(sameWindowsPort("COM3", "COM30"));
+    EXPECT_FALSE(sameWindowsPort("\\\\.\\COM30", "COM3"));
+}
+
+TEST(PortList, BluetoothDirectionByTheRemoteAddress)
+{
+    // The port that waits for the device to call has no remote address.
+    EXPECT_EQ(bluetoothDirection("BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0000\\"
+                                 "7&2A3F1E8C&0&000000000000_00000000"),
+              BluetoothDirection::incoming);
+    EXPECT_EQ(bluetoothDirection("BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&000F\\"
+                                 "7&2A3F1E8C&0&0016530A1B2C_C00000000"),
+              BluetoothDirection::outgoing);
+    EXPECT_EQ(bluetoothDirection("bthenum\\{00001101-0000-1000-8000-00805f9b34fb}_VID&0001005d_PID&223b\\"
+                                 "7&1a23e4f&0&001122334455_C00000000"),
+              BluetoothDirection::outgoing);
+    EXPECT_EQ(bluetoothDirection("USB\\VID_0403&PID_6001\\A600XYZ"), BluetoothDirection::none);
+    EXPECT_EQ(bluetoothDirection(""), BluetoothDirection::none);
+}
+
+TEST(PortList, DescriptionsJoinedAndCut)
+{
+    char description[listedDescriptionCapacity];
+    describeWindowsPort("USB Serial Port (COM4)", "FTDIBUS\\COMPORT&VID_0403&PID_6001", "FTDIBUS\\A600\\0000",
+                        description);
+    EXPECT_STREQ(description, "USB Serial Port (COM4), USB 0403:6001");
+    describeWindowsPort("", "USB\\VID_10C4&PID_EA60&REV_0100", "USB\\VID_10C4&PID_EA60\\0001", description);
+    EXPECT_STREQ(description, "USB 10c4:ea60");
+    describeWindowsPort(
+        "Standard Serial over Bluetooth link (COM5)", "BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&000F",
+        "BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&000F\\7&2&0&0016530A1B2C_C00000000", description);
+    EXPECT_STREQ(description, "Standard Serial over Bluetooth link (COM5), Outgoing: use this one");
+    describeWindowsPort("Communications Port (COM1)", "ACPI\\PNP0501", "ACPI\\PNP0501\\0", description);
+    EXPECT_STREQ(description, "Communications Port (COM1)");
+
+    // IDs of other than four hexadecimal digits say nothing.
+    description[0] = '\0';
+    appendUsbIds(description, "403", "6001");
+    appendUsbIds(description, "0403", "60012");
+    appendUsbIds(description, "04g3", "6001");
+    EXPECT_STREQ(description, "");
+
+    // Cut where the room ends, with no half of a character of several bytes.
+    describeWindowsPort(std::string(600, 'x').c_str(), "", "", description);
+    EXPECT_EQ(std::strlen(description), listedDescriptionCapacity - 1);
+    describeWindowsPort((std::string(listedDescriptionCapacity - 2, 'x') + "\xC3\xA9").c_str(), "", "", description);
+    EXPECT_EQ(std::string(description), std::string(listedDescriptionCapacity - 2, 'x'));
 }

@@ -1,10 +1,11 @@
-// The POSIX port routines against real pseudo-terminals: messages, settings,
-// exclusivity, byte transparency, the read time-out rule, hang-ups, and that
-// nothing but an open port is ever touched.
-#include <atomic>
+// The POSIX port routines against real pseudo-terminals, for what only the
+// port layer shows: the terminal settings they leave, byte transparency,
+// reads timed against bytes that trickle in, the backlog read chunk by chunk,
+// descriptors they must not touch, a port above select()'s limit. What a
+// user sees of the same port (messages, refused and busy attaches, quiet
+// lines, hang-ups, stalls, the drain bound) the Octave tests check, against
+// both kernels' code as these.
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <utility>
@@ -20,7 +21,8 @@
 #include <gtest/gtest.h>
 
 #include "pty_pair.hpp"
-#include "serial.hpp"
+#include "port/serial.hpp"
+#include "port/transfer.hpp"
 
 using namespace mexlink;
 
@@ -112,57 +114,6 @@ protected:
 
 } // namespace
 
-TEST(OpenSerial, MissingPortPrintsMinusOneAndSaysItDoesNotExist)
-{
-    std::uint32_t handle = 0;
-    const HostOutcome r = attach("/dev/no-such-port-here", &handle);
-    EXPECT_FALSE(r.returned);
-    EXPECT_EQ(r.error, "Error: serial port does not exist");
-    EXPECT_EQ(r.printed, "*hSerial: -1\n");
-    EXPECT_EQ(handle, noPort);
-}
-
-TEST(OpenSerial, FailuresLeaveNoDescriptorOpen)
-{
-    char fileTemplate[] = "/tmp/mexlink-notaport-XXXXXX";
-    const int file = mkstemp(fileTemplate);
-    ASSERT_GE(file, 0);
-    close(file);
-    PtyPair pty = openPtyPair();
-    struct Case {
-        std::string path;
-        std::int32_t baud, byteSize, parity, timeout;
-        const char *error;
-    };
-    const std::vector<Case> cases = {
-        {fileTemplate, 9600, 8, 0, 10, "Error: setting serial port state"},
-        {"/dev/null", 9600, 8, 0, 10, "Error: setting serial port state"},
-        {"/tmp", 9600, 8, 0, 10, "Error: opening the serial port"},
-        {pty.slavePath, 9600, 9, 0, 10, "Error: setting serial port state"},
-        {pty.slavePath, 9600, 4, 0, 10, "Error: setting serial port state"},
-        {pty.slavePath, 9600, 8, 5, 10, "Error: setting serial port state"},
-        {pty.slavePath, 0, 8, 0, 10, "Error: setting serial port state"},
-        {pty.slavePath, -9600, 8, 0, 10, "Error: setting serial port state"},
-        {pty.slavePath, 9600, 8, 0, -1, "Error: setting timeout"},
-        {pty.slavePath, 9600, 8, 0, INT32_MIN, "Error: setting timeout"},
-    };
-    const int before = openDescriptorCount();
-    for (const Case &c : cases) {
-        std::uint32_t handle = 0;
-        const HostOutcome r = attach(c.path, &handle, c.baud, c.byteSize, c.parity, c.timeout);
-        EXPECT_FALSE(r.returned) << c.path;
-        EXPECT_EQ(r.error, c.error) << c.path << " " << c.byteSize << " " << c.parity;
-        EXPECT_EQ(r.printed.rfind("*hSerial: ", 0), 0u);
-        EXPECT_EQ(openDescriptorCount(), before) << c.path;
-    }
-    // The refused settings did not leave the port unusable.
-    std::uint32_t handle = 0;
-    EXPECT_TRUE(attach(pty.slavePath, &handle).returned);
-    EXPECT_TRUE(detach(handle).returned);
-    closeMaster(&pty);
-    unlink(fileTemplate);
-}
-
 TEST(OpenSerial, AppliesRawModeAndRateAndReportsSettingsTheDeviceRefuses)
 {
     PtyPair pty = openPtyPair();
@@ -205,6 +156,32 @@ TEST(OpenSerial, AppliesRawModeAndRateAndReportsSettingsTheDeviceRefuses)
     closeMaster(&pty);
 }
 
+TEST(OpenSerial, ThirtyTwoPortsAtMostAndTheNextIsToldWhy)
+{
+    std::vector<PtyPair> ptys;
+    std::vector<std::uint32_t> handles(32);
+    for (int i = 0; i < 33; ++i)
+        ptys.push_back(openPtyPair());
+    for (int i = 0; i < 32; ++i)
+        ASSERT_TRUE(attach(ptys[i].slavePath, &handles[i]).returned) << i;
+    const int before = openDescriptorCount();
+    std::uint32_t handle = 0;
+    const HostOutcome full = attach(ptys[32].slavePath, &handle);
+    EXPECT_FALSE(full.returned);
+    EXPECT_EQ(full.error, "Error: opening the serial port");
+    EXPECT_STREQ(mexhostLastErrorId(), "mexlink:tooManyPorts");
+    EXPECT_EQ(full.printed, "*hSerial: -1\nWarning: " + ptys[32].slavePath
+                                + ": 32 ports are attached in this session already: linkDetach one first "
+                                  "(mexlink:tooManyPorts)\nId: mexlink:openCause\n");
+    EXPECT_EQ(openDescriptorCount(), before) << "nothing was opened";
+    ASSERT_TRUE(detach(handles[0]).returned);
+    EXPECT_TRUE(attach(ptys[32].slavePath, &handles[0]).returned);
+    for (std::uint32_t h : handles)
+        detach(h);
+    for (PtyPair &pty : ptys)
+        closeMaster(&pty);
+}
+
 TEST(OpenSerial, KeepsStopBitsAndHardwareFlowControlButNotXonXoff)
 {
     // A terminal as the kernel hands it out: software flow control on, as on
@@ -239,47 +216,6 @@ TEST(OpenSerial, KeepsStopBitsAndHardwareFlowControlButNotXonXoff)
     closeMaster(&pty);
 }
 
-TEST(OpenSerial, SecondOpenIsRefusedWhileTheFirstHoldsThePort)
-{
-    PtyPair pty = openPtyPair();
-    std::uint32_t first = 0;
-    ASSERT_TRUE(attach(pty.slavePath, &first, 115200, 8, 0, 20).returned);
-
-    std::uint32_t second = 0;
-    const int before = openDescriptorCount();
-    const HostOutcome again = attach(pty.slavePath, &second, 9600, 7, 2, 99);
-    EXPECT_FALSE(again.returned);
-    EXPECT_EQ(again.error, "Error: opening the serial port");
-    // Refused as a failed open is: no number the user could take for a port.
-    EXPECT_EQ(again.printed, "*hSerial: -1\n");
-    EXPECT_EQ(second, noPort);
-    EXPECT_EQ(openDescriptorCount(), before);
-
-    // Another process fares no better, whoever it runs as.
-    const pid_t child = fork();
-    if (child == 0) {
-        std::uint32_t h = 0;
-        const HostOutcome r = attach(pty.slavePath, &h);
-        _exit(!r.returned && r.error == "Error: opening the serial port" ? 0 : 1);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
-    // The refused opens did not disturb the holder's settings.
-    termios t{};
-    tcgetattr(static_cast<int>(first), &t);
-    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
-    EXPECT_EQ(t.c_cflag & PARENB, 0u);
-    writeMaster(pty.master, sequence(5));
-    EXPECT_EQ(readOnce(first).bytes, sequence(5));
-
-    ASSERT_TRUE(detach(first).returned);
-    EXPECT_TRUE(attach(pty.slavePath, &second).returned);
-    detach(second);
-    closeMaster(&pty);
-}
-
 TEST_F(OpenPort, EveryByteValuePassesUnchangedBothWays)
 {
     const std::vector<std::uint8_t> all = sequence(256);
@@ -297,30 +233,6 @@ TEST_F(OpenPort, EveryByteValuePassesUnchangedBothWays)
         received.insert(received.end(), r.bytes.begin(), r.bytes.end());
     }
     EXPECT_EQ(received, all);
-}
-
-TEST_F(OpenPort, ReadOnceReturnsFiftyAtOnceAndPrintsTheCount)
-{
-    writeMaster(pty.master, sequence(60));
-    const ReadResult r = readOnce(handle);
-    ASSERT_TRUE(r.outcome.returned);
-    EXPECT_EQ(r.bytes, sequence(50));
-    EXPECT_EQ(r.outcome.printed, "NumReadBytes: 50\n");
-    EXPECT_LT(r.elapsedMs, 500);
-    const ReadResult rest = readOnce(handle);
-    EXPECT_EQ(rest.bytes, sequence(10, 50));
-    EXPECT_EQ(rest.outcome.printed, "NumReadBytes: 10\n");
-}
-
-TEST_F(OpenPort, QuietLineEndsAfterTheTotalTimeOut)
-{
-    // T = 20: nothing arrives, so the read ends after T + 50*T = 1020 ms.
-    const ReadResult r = readOnce(handle);
-    ASSERT_TRUE(r.outcome.returned);
-    EXPECT_TRUE(r.bytes.empty());
-    EXPECT_EQ(r.outcome.printed, "NumReadBytes: 0\n");
-    EXPECT_GE(r.elapsedMs, 1019);
-    EXPECT_LT(r.elapsedMs, 1020 + 700);
 }
 
 TEST_F(OpenPort, GapAfterTheLastByteEndsTheRead)
@@ -383,100 +295,22 @@ TEST_F(OpenPort, ReattachedPortReadsByItsNewTimeOut)
     EXPECT_LT(r.elapsedMs, 255 + 500);
 }
 
-TEST_F(OpenPort, LatestKeepsTheShortChunkAndTheEndOfTheOneBefore)
+TEST_F(OpenPort, LatestReadsTheBacklogInChunksAndKeepsTheCarry)
 {
-    // 130 bytes waiting: chunks of 50, 50, then 30 that ends at the pause; the
-    // last 22 of the second chunk come along.
+    // 130 bytes waiting: reads of 50, 50, then 30 that ends at the pause; the
+    // last 22 of the second come along (the rule is ReadRule's; the frames
+    // decoded from such backlogs are the Octave tests').
     writeMaster(pty.master, sequence(130));
     usleep(20000);
     const ReadResult r = readLatest(handle);
     ASSERT_TRUE(r.outcome.returned) << r.outcome.error;
     EXPECT_EQ(r.bytes, sequence(52, 78));
-    EXPECT_EQ(r.outcome.printed, "");
-
-    // An exact multiple of 50 ends on an empty chunk: the 22 before it remain.
-    writeMaster(pty.master, sequence(100));
-    usleep(20000);
-    EXPECT_EQ(readLatest(handle).bytes, sequence(22, 78));
-
-    // A backlog shorter than one chunk is all there is.
-    writeMaster(pty.master, sequence(12));
-    usleep(20000);
-    EXPECT_EQ(readLatest(handle).bytes, sequence(12));
 }
 
-TEST_F(OpenPort, LatestGivesUpOnALineThatNeverPauses)
+TEST_F(OpenPort, ForeignHandlesAreNeverTouched)
 {
-    std::atomic<bool> stop{false};
-    std::thread writer([&] {
-        while (!stop) {
-            writeMaster(pty.master, sequence(10));
-            usleep(1000);
-        }
-    });
-    const ReadResult r = readLatest(handle);
-    stop = true;
-    writer.join();
-    EXPECT_FALSE(r.outcome.returned);
-    EXPECT_EQ(r.outcome.error, "Error: the serial line never paused");
-    EXPECT_GE(r.elapsedMs, std::int64_t(latestDrainLimitMs) - 1);
-    EXPECT_LT(r.elapsedMs, std::int64_t(latestDrainLimitMs) + 1020 + 1000);
-}
-
-TEST_F(OpenPort, LatestWithZeroTimeOutOnAQuietLineHasAnEnd)
-{
-    reattach(0);
-    const ReadResult r = readLatest(handle);
-    EXPECT_FALSE(r.outcome.returned);
-    EXPECT_EQ(r.outcome.error, "Error: the serial line never paused");
-    EXPECT_LT(r.elapsedMs, std::int64_t(latestDrainLimitMs) + 1000);
-}
-
-TEST_F(OpenPort, HangUpFailsReadsAndWritesPromptlyAndCloseStillWorks)
-{
-    reattach(1000);
-    closeMaster(&pty);
-    const ReadResult r = readOnce(handle);
-    EXPECT_FALSE(r.outcome.returned);
-    EXPECT_EQ(r.outcome.error, "Error: could not read from serial port");
-    EXPECT_LT(r.elapsedMs, 1000);
-    const HostOutcome w = writeBytes(handle, sequence(16));
-    EXPECT_FALSE(w.returned);
-    EXPECT_EQ(w.error, "Error: could not write to serial port");
-    EXPECT_TRUE(detach(handle).returned);
-    handle = noPort;
-}
-
-TEST_F(OpenPort, StalledPortFailsTheWriteWithinSeconds)
-{
-    // Nobody reads the master: once the kernel's buffers fill, a write must
-    // fail after its time-out instead of blocking for ever.
-    const std::int64_t start = monotonicMillis();
-    HostOutcome w;
-    int writes = 0;
-    do {
-        w = writeBytes(handle, sequence(16));
-        ++writes;
-    } while (w.returned && writes < 100000);
-    EXPECT_FALSE(w.returned);
-    EXPECT_EQ(w.error, "Error: could not write to serial port");
-    EXPECT_LT(monotonicMillis() - start, 15000);
-}
-
-TEST_F(OpenPort, ClosedAndForeignHandlesAreNeverTouched)
-{
-    // Closing twice: the second close finds no port.
-    const std::uint32_t closed = handle;
-    ASSERT_TRUE(detach(handle).returned);
-    handle = noPort;
-    EXPECT_EQ(detach(closed).error, "Error: could not close serial port.");
-    EXPECT_EQ(readOnce(closed).outcome.error, "Error: could not read from serial port");
-    EXPECT_EQ(writeBytes(closed, sequence(4)).error, "Error: could not write to serial port");
-    EXPECT_EQ(detach(noPort).error, "Error: serial port does not exist.");
-
     // Descriptors the host owns: a file, a pipe, and another descriptor of the
     // very terminal a port is open on.
-    ASSERT_TRUE(attach(pty.slavePath, &handle).returned);
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
     const int file = open("/proc/self/status", O_RDONLY);
@@ -509,42 +343,22 @@ TEST_F(OpenPort, ClosedAndForeignHandlesAreNeverTouched)
     EXPECT_TRUE(readMaster(pty.master, 1, 100).empty());
     EXPECT_TRUE(writeBytes(handle, sequence(4)).returned);
     EXPECT_EQ(readMaster(pty.master, 4, 1000), sequence(4));
-}
 
-TEST_F(OpenPort, OutsideKeyChangesLeaveTheHandleWorkingAndDetachLeavesTheKeys)
-{
-    // A second descriptor keeps the terminal (and its settings) alive across
-    // the close, as a controller's driver would.
-    const int keeper = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(keeper, 0);
-    // Someone changes keys from outside while the port is attached.
-    termios t{};
-    tcgetattr(keeper, &t);
-    t.c_cc[VERASE] = 0x08;
-    t.c_cc[VINTR] = 0x03;
-    tcsetattr(keeper, TCSANOW, &t);
-    termios changed{};
-    tcgetattr(keeper, &changed);
-    EXPECT_TRUE(writeBytes(handle, sequence(4)).returned);
-    EXPECT_EQ(readMaster(pty.master, 4, 1000), sequence(4));
+    // Once detached, the number reused for the same terminal names no port.
     const std::uint32_t closed = handle;
-    EXPECT_TRUE(detach(handle).returned);
+    ASSERT_TRUE(detach(handle).returned);
     handle = noPort;
-    EXPECT_FALSE(descriptorOpen(static_cast<int>(closed)));
-    tcgetattr(keeper, &t);
-    EXPECT_EQ(0, std::memcmp(t.c_cc, changed.c_cc, sizeof t.c_cc));
-    // The lock went with it, and the number, reused for the same terminal,
-    // names no port.
     const int reopened = open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
     const int reused = static_cast<int>(closed);
-    ASSERT_EQ(dup2(reopened, reused), reused);
-    close(reopened);
+    if (reopened != reused) {
+        ASSERT_EQ(dup2(reopened, reused), reused);
+        close(reopened);
+    }
     EXPECT_EQ(writeBytes(closed, sequence(4)).error, "Error: could not write to serial port");
     EXPECT_EQ(detach(closed).error, "Error: could not close serial port.");
+    EXPECT_TRUE(descriptorOpen(reused));
     EXPECT_TRUE(readMaster(pty.master, 1, 100).empty());
     close(reused);
-    ASSERT_TRUE(attach(pty.slavePath, &handle).returned);
-    close(keeper);
 }
 
 TEST(HighDescriptor, APortAboveTheSelectLimitFollowsTheRulesAsAnyOther)
