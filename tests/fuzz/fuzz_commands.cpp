@@ -1,5 +1,5 @@
-// All eight commands called through the in-process stand-in host with
-// arguments of any class, shape and content built from the input.
+// Every command called through the in-process stand-in host with arguments
+// of any class, shape and content built from the input.
 //
 // Port handles come only from a fixed set: numbers that name no descriptor
 // (0xFFFFFFFF, 987654, 2^31 - 1, 2^31) and this fuzzer's own attached
@@ -24,11 +24,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "argument_checks.hpp"
+#include "frame/argument_checks.hpp"
 #include "byte_reader.hpp"
-#include "messages.hpp"
+#include "frame/messages.hpp"
 #include "mexhost.h"
-#include "serial.hpp"
+#include "port/serial.hpp"
+#include "port/transfer.hpp"
 
 using namespace mexlink;
 
@@ -257,6 +258,20 @@ bool hasShape(const mxArray *a, mxClassID c, std::size_t rows, std::size_t cols)
            && !mxIsSparse(a) && mxGetData(a) != nullptr;
 }
 
+// An n-by-1 cell array of char rows or '' (n = `rows`, or any when it is -1).
+bool isTextColumn(const mxArray *a, long rows)
+{
+    if (a == nullptr || mxGetClassID(a) != mxCELL_CLASS || mxGetN(a) != 1
+        || (rows >= 0 && mxGetM(a) != static_cast<std::size_t>(rows)))
+        return false;
+    for (std::size_t i = 0; i < mxGetM(a); ++i) {
+        const mxArray *text = mexhostItem(a, i);
+        if (text == nullptr || mxGetClassID(text) != mxCHAR_CLASS || mxGetM(text) != (mxGetN(text) > 0 ? 1u : 0u))
+            return false;
+    }
+    return true;
+}
+
 // Writes what the controller sends. The terminal may still hold bytes that
 // earlier calls left unread (a refused call reads nothing, and a flush can
 // miss bytes the kernel had not yet passed on): those are dropped first.
@@ -327,6 +342,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             }
         } else if (command.is("linkPeek")) {
             FUZZ_CHECK(hasShape(plhs[0], mxUINT8_CLASS, 7, 1));
+        } else if (command.is("linkPorts") && nlhs > 0) {
+            // Names, and descriptions beside them.
+            FUZZ_CHECK(isTextColumn(plhs[0], -1));
+            if (nlhs >= 2)
+                FUZZ_CHECK(isTextColumn(plhs[1], static_cast<long>(mxGetM(plhs[0]))));
         } else {
             FUZZ_CHECK(plhs[0] == nullptr);
         }

@@ -8,7 +8,7 @@
 #include <climits>
 
 #include "byte_reader.hpp"
-#include "read_rule.hpp"
+#include "protocol/read_rule.hpp"
 
 using namespace mexlink;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "byte_reader.hpp"
-#include "status_frames.hpp"
+#include "protocol/status_frames.hpp"
 
 using namespace mexlink;
 

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "argument_checks.hpp"
+#include "frame/argument_checks.hpp"
 #include "byte_reader.hpp"
-#include "telegrams.hpp"
+#include "protocol/telegrams.hpp"
 
 using namespace mexlink;
 

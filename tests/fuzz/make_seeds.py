@@ -133,6 +133,8 @@ commands = {
     'state_frame_after_junk': call('state', 2, [handle(OWN_PORT)], bytes(range(57)) + frame),
     'state_short': call('state', 2, [handle(OWN_PORT)], frame[:22]),
     'peek_sixty': call('peek', 1, [handle(OWN_PORT)], bytes(range(1, 61))),
+    'ports_listed': call('ports', 2, []),
+    'ports_printed_under_root': call('ports', 0, [text('/')]),
     **table_seeds(),
 }
 

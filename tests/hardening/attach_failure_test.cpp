@@ -11,7 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "pty_pair.hpp"
-#include "serial.hpp"
+#include "port/serial.hpp"
+#include "port/transfer.hpp"
 
 using namespace mexlink;
 

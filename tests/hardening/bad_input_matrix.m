@@ -2,7 +2,7 @@ function bad_input_matrix(trace)
 % BAD_INPUT_MATRIX  Calls every command with every kind of argument in every
 %   position, every output count 0..3 and every input count 0..6, against
 %   the simulated controller. Each call must return or raise one of the
-%   commands' own messages under its identifier (core/messages.hpp);
+%   commands' own messages under its identifier (core/frame/messages.hpp);
 %   a host error or anything else is printed with the call that caused it.
 %   The last line that TRACE (a file, optional) holds names the call in
 %   progress, so a crash can be traced. Ends with "calls tried: N" and exits
@@ -120,10 +120,14 @@ end
 
 function commands = command_table()
 % Name, input count, output count allowed, and the shape of a returned value.
+  % linkPorts lists this machine's ports, as many as there are.
+  ports = numel(linkPorts());
   commands = struct( ...
-    'name',   {'linkAttach', 'linkDetach', 'linkRun', 'linkHalt', 'linkSend', 'linkGains', 'linkState', 'linkPeek'}, ...
-    'nargs',  {5, 1, 2, 1, 4, 4, 1, 1}, ...
-    'outs',   {{'uint32', [1 1]}, {}, {}, {}, {}, {}, {'double', [7 1], 'int8', [1 1]}, {'uint8', [7 1]}});
+    'name',   {'linkAttach', 'linkDetach', 'linkRun', 'linkHalt', 'linkSend', 'linkGains', 'linkState', 'linkPeek', ...
+               'linkPorts', 'linkProbe'}, ...
+    'nargs',  {5, 1, 2, 1, 4, 4, 1, 1, 1, 5}, ...
+    'outs',   {{'uint32', [1 1]}, {}, {}, {}, {}, {}, {'double', [7 1], 'int8', [1 1]}, {'uint8', [7 1]}, ...
+               {'cell', [ports 1], 'cell', [ports 1]}, {'struct', [1 1]}});
   % A command added to commands/ must get its row here.
   assert(sort({commands.name}), command_names());
   for c = 1:numel(commands)
@@ -137,6 +141,11 @@ function args = valid_args(cmd, ctx)
     case 'linkRun',    args = {ctx.h, 'idle'};
     case 'linkSend',   args = {ctx.h, 1, 2, 3};
     case 'linkGains',  args = {ctx.h, 10, 20, 30};
+    case 'linkPorts',  args = {'/'};
+    % The busy port: a call that passes its checks ends there at once, and a
+    % value of 1 or 2.7 seconds costs nothing. The free port, among the
+    % names tried first, is probed for 0.02 s.
+    case 'linkProbe',  args = {ctx.sim.port, 115200, 8, 0, 0.02};
     otherwise,         args = {ctx.h};
   end
 end
@@ -186,7 +195,8 @@ function kinds = handle_kinds(ctx)
 end
 
 function kinds = port_name_kinds(ctx)
-% Names tried as linkAttach's port: the free port in odd shapes and other paths.
+% Names tried as the port of linkAttach and linkProbe: the free port in odd
+% shapes and other paths.
   p = ctx.spare.port;
   kinds = {
     'spare port', p; 'port column', p.'; 'port twice', [p; p]; 'port with NUL', [p char(0) 'x'];
@@ -201,18 +211,22 @@ end
 
 function n = extra_count(cmd, pos, ctx)
   n = 0;
-  if pos == 1 && strcmp(cmd.name, 'linkAttach')
+  if pos == 1 && takes_port_name(cmd)
     n = rows(port_name_kinds(ctx));
   elseif pos == 1
     n = rows(handle_kinds(ctx));
   end
 end
 
+function yes = takes_port_name(cmd)
+  yes = any(strcmp(cmd.name, {'linkAttach', 'linkProbe'}));
+end
+
 function [value, label] = kind_at(kinds, cmd, pos, k, ctx)
 % Kind K for argument POS: the position's own kinds come first.
   extra = extra_count(cmd, pos, ctx);
   if k <= extra
-    if strcmp(cmd.name, 'linkAttach')
+    if takes_port_name(cmd)
       own = port_name_kinds(ctx);
     else
       own = handle_kinds(ctx);

@@ -18,14 +18,7 @@ set -uo pipefail
 plugins=$1 linksim=$2 srcdir=$3
 export LINKSIM=$linksim
 work=$(mktemp -d)
-MEXLINK_TEST_PIDS=$work/pids
-: >"$MEXLINK_TEST_PIDS"
-export MEXLINK_TEST_PIDS
-cleanup() {
-  while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$MEXLINK_TEST_PIDS"
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$srcdir/tests/octave/stop_simulators.sh" "$work"
 
 octave=$(command -v octave-cli)
 # stub_library NEEDED_BY REAL: a stand-in for REAL with the functions NEEDED_BY imports from it.

@@ -50,7 +50,7 @@ function valgrind_session()
   sim_stop(sim);
   calls += 5;
 
-  sim = sim_start('--control');
+  sim = sim_start();
   h = attach_quietly(sim.port, 5);
   sim_send(sim, 'hangup');
   assert_error_ends(@() linkPeek(h), 'Error: could not read from serial port', 'mexlink:readFailed');

@@ -207,7 +207,12 @@ int mexhostCall(MexFunction function, int nlhs, mxArray *plhs[], int nrhs, const
         plhs[i] = nullptr;
     PendingCall call{function, nlhs, plhs, nrhs, prhs};
     mexhostBeginCall();
-    const int returned = mexhostRun(runPending, &call);
+    int returned = mexhostRun(runPending, &call);
+    if (returned && *mexhostMatrixFault() != '\0') {
+        state().lastError = std::string("runner: ") + mexhostMatrixFault();
+        state().lastErrorId.clear();
+        returned = 0;
+    }
     if (returned) {
         mexhostEndCall(plhs, slots);
     } else {

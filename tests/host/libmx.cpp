@@ -1,9 +1,12 @@
 // Stand-in matrix library: arrays with a class, a shape and zero-filled data,
-// and call-scoped memory the host frees when a plug-in returns.
+// cells and structs that own what is set into them, and call-scoped memory
+// the host frees when a plug-in returns.
 #define MEXLINK_HOST_BUILD
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "mexhost.h"
@@ -16,13 +19,30 @@ struct mxArray_tag {
     size_t cols = 0;
     std::vector<unsigned char> real;
     std::vector<unsigned char> imag;
+    // A cell's elements, or a struct's values element by element, each
+    // element's fields in order; owned.
+    std::vector<mxArray *> items;
+    std::vector<std::string> fields;
+
+    mxArray_tag() = default;
+    mxArray_tag(const mxArray_tag &) = delete;
+    mxArray_tag &operator=(const mxArray_tag &) = delete;
+    ~mxArray_tag()
+    {
+        for (mxArray *item : items)
+            delete item;
+    }
 };
 
 namespace {
 
 struct CallScope {
     std::vector<void *> allocations;
+    // The arrays the call made that nothing holds.
     std::vector<mxArray *> arrays;
+    // The first misuse of the library in the call, which MATLAB would not
+    // survive; the call then fails with it.
+    std::string fault;
 };
 
 // The host is a single-threaded test stand-in; one scope serves the call in progress.
@@ -39,6 +59,40 @@ template <typename T> double load(const unsigned char *p)
     T v;
     std::memcpy(&v, p, sizeof v);
     return static_cast<double>(v);
+}
+
+void fault(const std::string &what)
+{
+    if (scope().fault.empty())
+        scope().fault = what;
+}
+
+// Sets `value` into a cell's or struct's slot. Only an array the call made
+// and nothing holds yet may go in (not an input, not one set elsewhere); the
+// array it replaces is the call's again, freed when the call ends.
+void place(mxArray **slot, mxArray *value, const char *function)
+{
+    auto &arrays = scope().arrays;
+    const auto it = std::find(arrays.begin(), arrays.end(), value);
+    if (value != nullptr && it == arrays.end()) {
+        fault(std::string(function) + ": an array the call did not make, or one set into a cell or struct already");
+        return;
+    }
+    if (value != nullptr)
+        arrays.erase(it);
+    if (*slot != nullptr)
+        arrays.push_back(*slot);
+    *slot = value;
+}
+
+bool validFieldName(const char *name)
+{
+    if (name == nullptr || !std::isalpha(static_cast<unsigned char>(name[0])))
+        return false;
+    for (const char *p = name; *p != '\0'; ++p)
+        if (!std::isalnum(static_cast<unsigned char>(*p)) && *p != '_')
+            return false;
+    return true;
 }
 
 } // namespace
@@ -91,7 +145,17 @@ mxArray *mexhostCreateChar(size_t rows, size_t cols, const char *text)
     return a;
 }
 
-void mexhostBeginCall(void) { scope().arrays.clear(); }
+void mexhostBeginCall(void)
+{
+    scope().arrays.clear();
+    scope().fault.clear();
+}
+
+const char *mexhostMatrixFault(void) { return scope().fault.c_str(); }
+
+size_t mexhostFieldCount(const mxArray *a) { return a->fields.size(); }
+const char *mexhostFieldName(const mxArray *a, size_t field) { return a->fields[field].c_str(); }
+const mxArray *mexhostItem(const mxArray *a, size_t index) { return a->items[index]; }
 
 void mexhostEndCall(mxArray *const keep[], int keepCount)
 {
@@ -118,6 +182,67 @@ mxArray *mxCreateNumericArray(mwSize ndim, const mwSize *dims, mxClassID classId
 mxArray *mxCreateNumericMatrix(mwSize m, mwSize n, mxClassID classId, mxComplexity flag)
 {
     return mexhostCreateArray(classId, m, n, flag == mxCOMPLEX, false);
+}
+
+mxArray *mxCreateCellMatrix(mwSize m, mwSize n)
+{
+    mxArray *a = mexhostCreateArray(mxCELL_CLASS, m, n, false, false);
+    a->items.assign(m * n, nullptr);
+    return a;
+}
+
+void mxSetCell(mxArray *cell, mwIndex index, mxArray *value)
+{
+    if (cell == nullptr || cell->classId != mxCELL_CLASS || index >= cell->items.size())
+        fault("mxSetCell: no such element of a cell array");
+    else
+        place(&cell->items[index], value, "mxSetCell");
+}
+
+mxArray *mxCreateStructMatrix(mwSize m, mwSize n, int nfields, const char **fieldnames)
+{
+    mxArray *a = mexhostCreateArray(mxSTRUCT_CLASS, m, n, false, false);
+    for (int k = 0; k < nfields; ++k) {
+        const char *name = fieldnames != nullptr ? fieldnames[k] : nullptr;
+        if (!validFieldName(name) || std::find(a->fields.begin(), a->fields.end(), name) != a->fields.end()) {
+            fault(std::string("mxCreateStructMatrix: invalid or repeated field name '") + (name ? name : "(null)")
+                  + "'");
+            continue;
+        }
+        a->fields.push_back(name);
+    }
+    a->items.assign(m * n * a->fields.size(), nullptr);
+    return a;
+}
+
+void mxSetField(mxArray *array, mwIndex index, const char *fieldname, mxArray *value)
+{
+    if (array == nullptr || array->classId != mxSTRUCT_CLASS || index >= array->rows * array->cols) {
+        fault("mxSetField: no such element of a struct array");
+        return;
+    }
+    const auto &fields = array->fields;
+    const auto field = std::find(fields.begin(), fields.end(), fieldname != nullptr ? fieldname : "");
+    if (field == fields.end())
+        fault(std::string("mxSetField: no field '") + (fieldname ? fieldname : "(null)") + "'");
+    else
+        place(&array->items[index * fields.size() + static_cast<size_t>(field - fields.begin())], value, "mxSetField");
+}
+
+// "" gives '', a 0-by-0 char array, as in MATLAB and Octave.
+mxArray *mxCreateString(const char *text)
+{
+    if (text == nullptr)
+        fault("mxCreateString: no text");
+    const size_t n = text != nullptr ? std::strlen(text) : 0;
+    return mexhostCreateChar(n > 0 ? 1 : 0, n, text);
+}
+
+mxArray *mxCreateDoubleScalar(double value)
+{
+    mxArray *a = mexhostCreateArray(mxDOUBLE_CLASS, 1, 1, false, false);
+    std::memcpy(a->real.data(), &value, sizeof value);
+    return a;
 }
 
 void mxDestroyArray(mxArray *array)

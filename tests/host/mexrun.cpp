@@ -35,10 +35,25 @@
 //   print LINE | warning TEXT      what the plug-in printed or warned, in order
 //   id ID                          after a warning or error: its identifier
 //   error TEXT                     the error it raised, or a fault the runner saw
-//   outK class=C size=MxN values=V1,V2,...   (outK unset: slot left empty)
+//   outK class=C size=MxN values=V1,V2,...   numbers in column order (outK
+//                                            unset: slot left empty)
+//   outK class=char size=MxN text=TEXT       characters in column order, as
+//                                            an s: token writes them (\\ a
+//                                            backslash, \xHH a code outside
+//                                            printable ASCII, \uHHHH past 0xFF)
+//   outK class=cell size=MxN                 then a line per element, labelled
+//                                            outK{I}, I in column order
+//   outK class=struct size=MxN fields=A,B    then a line per field of each
+//                                            element, labelled outK(I).A
 //   ms N                           how long the call took
 //   ok | failed
 // (a repeated call: "repeat K", K the calls made, before its last report).
+// Elements of cells and structs are described the same way, nested ones too
+// (out1{2}(1).a); "LABEL unset" is an element or field never set. A cell of two
+// names:
+//   out1 class=cell size=2x1
+//   out1{1} class=char size=1x4 text=COM5
+//   out1{2} class=char size=1x9 text=\\\\.\\COM12
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -234,19 +234,61 @@ void appendf(std::string *out, const char *format, ...)
     *out += text;
 }
 
-} // namespace
+// A char array's elements in column order: printable ASCII as it is, "\\"
+// for a backslash, \xHH for any other code up to 0xFF and \uHHHH above: a
+// text of codes up to 0xFF reads back as an s: token.
+std::string charText(const mxArray *a)
+{
+    std::string text;
+    const auto *p = static_cast<const unsigned char *>(mxGetData(a));
+    const size_t n = p != nullptr ? mxGetNumberOfElements(a) : 0;
+    for (size_t i = 0; i < n; ++i) {
+        std::uint16_t c;
+        std::memcpy(&c, p + 2 * i, 2);
+        if (c == '\\')
+            text += "\\\\";
+        else if (c >= 0x20 && c < 0x7F)
+            text += static_cast<char>(c);
+        else
+            appendf(&text, c <= 0xFF ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(c));
+    }
+    return text;
+}
 
-void describeOutput(std::string *out, int slot, const mxArray *a)
+void describe(std::string *out, const std::string &label, const mxArray *a)
 {
     if (a == nullptr) {
-        appendf(out, "out%d unset\n", slot);
+        *out += label + " unset\n";
         return;
     }
-    std::string values;
-    const size_t n = mxGetData(a) != nullptr ? mxGetNumberOfElements(a) : 0;
-    for (size_t i = 0; i < n; ++i)
-        values += (i ? "," : "") + elementText(a, i);
-    appendf(out, "out%d class=%s size=%zux%zu%s%s values=", slot, nameOf(mxGetClassID(a)), mxGetM(a), mxGetN(a),
+    const mxClassID id = mxGetClassID(a);
+    const size_t n = mxGetNumberOfElements(a);
+    appendf(out, "%s class=%s size=%zux%zu%s%s", label.c_str(), nameOf(id), mxGetM(a), mxGetN(a),
             mxIsComplex(a) ? " complex" : "", mxIsSparse(a) ? " sparse" : "");
-    *out += values + "\n";
+    if (id == mxCELL_CLASS) {
+        *out += "\n";
+        for (size_t i = 0; i < n; ++i)
+            describe(out, label + "{" + std::to_string(i + 1) + "}", mexhostItem(a, i));
+    } else if (id == mxSTRUCT_CLASS) {
+        const size_t fields = mexhostFieldCount(a);
+        *out += " fields=";
+        for (size_t k = 0; k < fields; ++k)
+            *out += std::string(k ? "," : "") + mexhostFieldName(a, k);
+        *out += "\n";
+        for (size_t i = 0; i < n; ++i)
+            for (size_t k = 0; k < fields; ++k)
+                describe(out, label + "(" + std::to_string(i + 1) + ")." + mexhostFieldName(a, k),
+                         mexhostItem(a, i * fields + k));
+    } else if (id == mxCHAR_CLASS) {
+        *out += " text=" + charText(a) + "\n";
+    } else {
+        std::string values;
+        for (size_t i = 0; mxGetData(a) != nullptr && i < n; ++i)
+            values += (i ? "," : "") + elementText(a, i);
+        *out += " values=" + values + "\n";
+    }
 }
+
+} // namespace
+
+void describeOutput(std::string *out, int slot, const mxArray *a) { describe(out, "out" + std::to_string(slot), a); }

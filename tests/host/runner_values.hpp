@@ -15,5 +15,7 @@ using NamedValues = std::map<std::string, mxArray *>;
 // is not one. A $NAME token yields the named result itself, not a copy.
 mxArray *makeArgument(const NamedValues &named, const std::string &token, std::string *why);
 
-// Appends "outK class=C size=MxN values=V1,V2,..." (or "outK unset") and a newline.
+// Appends the lines that describe output K (mexrun.cpp's header gives the
+// form): "outK class=C size=MxN values=V1,V2,...", "outK unset", or for a
+// char array "text=...", for a cell or struct a line for each element.
 void describeOutput(std::string *out, int slot, const mxArray *a);

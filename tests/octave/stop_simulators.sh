@@ -1,12 +1,15 @@
 # Sourced by the scripts that run Octave tests against the simulator: a test
-# that fails leaves its simulator running (in a session of its own), so every
-# simulator sim_start records its pid in MEXLINK_TEST_PIDS, and this script's
-# exit stops them all and removes WORK_DIR.
+# that fails leaves its simulator running (in a session of its own), so
+# sim_start puts every simulator's folder in WORK_DIR (MEXLINK_TEST_SIMULATORS),
+# and this script's exit stops what is left there and removes WORK_DIR.
 #   source stop_simulators.sh WORK_DIR
-export MEXLINK_TEST_PIDS=$1/pids
-: >"$MEXLINK_TEST_PIDS"
+export MEXLINK_TEST_SIMULATORS=$1
+launcher=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts" && pwd)/simulator.sh
 stop_simulators() {
-  while read -r pid; do kill "$pid" 2>/dev/null || true; done <"$MEXLINK_TEST_PIDS"
-  rm -rf "$(dirname "$MEXLINK_TEST_PIDS")"
+  local dir
+  for dir in "$MEXLINK_TEST_SIMULATORS"/linksim-*/; do
+    [[ -d $dir ]] && bash "$launcher" stop "$dir" >/dev/null 2>&1
+  done
+  rm -rf "$MEXLINK_TEST_SIMULATORS"
 }
 trap stop_simulators EXIT

@@ -10,6 +10,7 @@
 %!test
 %! % A column is not a row, and is refused before the numbers are read.
 %! h = attach_quietly(sim.port);
-%! assert_error_ends(@() linkAttach(sim.port', 'fast', 8, 0, 5), 'Error: arg0 must be a row vector');
+%! assert_error_ends(@() linkAttach(sim.port', 'fast', 8, 0, 5), 'Error: arg0 must be a row vector', ...
+%!                   'mexlink:portNameNotRow');
 %! assert_error_ends(@() linkRun(h, 'drive'.'), 'Error: data should be a linear vector or is too long');
 %! detach_quietly(h);

@@ -5,23 +5,6 @@
 %! sim = sim_start();
 %! stop = onCleanup(@() sim_stop(sim));
 
-%!function [status, out] = second_octave(script)
-%!  % SCRIPT in a second Octave with the plug-ins and this library on its path.
-%!  file = [tempname() '.m'];
-%!  fid = fopen(file, 'w');
-%!  fputs(fid, script);
-%!  fclose(fid);
-%!  paths = sprintf('--path %s --path %s', fileparts(which('linkAttach')), fileparts(which('attach_quietly')));
-%!  [status, out] = system(sprintf('octave-cli --norc --no-history --no-window-system %s --eval "source(''%s'')" 2>&1', ...
-%!                                 paths, file));
-%!  unlink(file);
-%!endfunction
-
-%!function text = settings_of(port)
-%!  [status, text] = system(['stty -a -F ' port]);
-%!  assert(status == 0, '%s', text);
-%!endfunction
-
 %!test
 %! % Each way of clearing the plug-ins closes the ports attached through
 %! % them: the same port attaches again at once and works.
@@ -46,10 +29,10 @@
 %!test
 %! % Octave exits with the port attached: the device is neither exclusive
 %! % (a user other than root opens it) nor changed beyond raw mode and rate.
-%! before = settings_of(sim.port);
+%! before = port_settings(sim.port);
 %! [status, out] = second_octave(sprintf('h = attach_quietly(''%s''); linkRun(h, ''drive'');', sim.port));
 %! assert(status == 0, '%s', out);
-%! after = settings_of(sim.port);
+%! after = port_settings(sim.port);
 %! keys = @(text) regexp(text, 'intr = .*time = \d+;', 'match', 'once');
 %! assert(keys(after), keys(before));
 %! assert(~isempty(strfind(after, '-icanon')));
@@ -58,9 +41,11 @@
 %! assert(status == 0, '%s', out);
 
 %!test
-%! % Keys changed from outside while attached: every command still works.
+%! % Keys changed from outside while attached: every command still works,
+%! % and detaching leaves the keys as they were changed.
 %! h = attach_quietly(sim.port);
 %! system(['stty -F ' sim.port ' erase ^H intr ^C kill ^X eof ^B rows 40 time 5']);
+%! changed = port_settings(sim.port);
 %! linkRun(h, 'drive');
 %! linkSend(h, 1, 1, 1);
 %! linkGains(h, 1, 2, 3);
@@ -71,18 +56,20 @@
 %! linkHalt(h);
 %! assert(numel(sim_log(sim, '^mailbox 1: 105 105 105$')), 1);
 %! assert(evalc('linkDetach(h);'), sprintf('closeSerial: Successful!\n'));
-%! assert(~isempty(strfind(settings_of(sim.port), 'erase = ^H')));
+%! keys = @(text) regexp(text, 'intr = .*time = \d+;', 'match', 'once');
+%! assert(keys(port_settings(sim.port)), keys(changed));
+%! assert(~isempty(strfind(changed, 'erase = ^H')));
 
 %!test
 %! % A refused attach leaves every setting as it found it.
 %! system(['stty -F ' sim.port ' sane 9600 -clocal']);
-%! before = settings_of(sim.port);
+%! before = port_settings(sim.port);
 %! for args = {{115200, 8, 0, -5}, {115200, 9, 0, 5}, {57600, 8, 7, 5}, {NaN, 8, 0, 5}}
 %!   try
 %!     evalc('linkAttach(sim.port, args{1}{:});');
 %!   catch
 %!   end
-%!   assert(isequal(settings_of(sim.port), before), 'attach with %s changed the settings', mat2str([args{1}{:}]));
+%!   assert(isequal(port_settings(sim.port), before), 'attach with %s changed the settings', mat2str([args{1}{:}]));
 %! end
 
 %!test
@@ -101,7 +88,7 @@
 %! % The line's other end sets the terminal's window size while the port is
 %! % attached, to sizes that once stood for T = 0 and T = 4294967295: T still
 %! % rules every read. The size the attach found is there again after it.
-%! ctl = sim_start('--control');
+%! ctl = sim_start();
 %! stop_ctl = onCleanup(@() sim_stop(ctl));
 %! found = sim_send(ctl, 'winsize 24 80 640 480');
 %! h = attach_quietly(ctl.port, 20);
@@ -120,12 +107,12 @@
 %! % Another program that opened the port first holds it in exclusive mode:
 %! % linkAttach, as root too, refuses it as a port in use and leaves that
 %! % mode alone (a user other than root is still kept out).
-%! ctl = sim_start('--control');
+%! ctl = sim_start();
 %! stop_ctl = onCleanup(@() sim_stop(ctl));
 %! sim_send(ctl, 'exclusive on');
-%! before = settings_of(ctl.port);
+%! before = port_settings(ctl.port);
 %! assert_error_ends(@() linkAttach(ctl.port, 115200, 8, 0, 5), 'Error: opening the serial port', 'mexlink:portBusy');
-%! assert(settings_of(ctl.port), before);
+%! assert(port_settings(ctl.port), before);
 %! system(['chmod o+rw ' ctl.port]);
 %! [status, out] = system(sprintf('setpriv --reuid=65534 --regid=65534 --clear-groups sh -c ''exec 3<>%s'' 2>&1', ...
 %!                                ctl.port));
@@ -149,3 +136,22 @@
 %!                                        '''Error: could not write to serial port'', ''mexlink:notAttached'');'], h));
 %! detach_quietly(h);
 %! assert(status == 0, '%s', out);
+
+%!test
+%! % The record of attached ports is read only where the plug-ins wrote it:
+%! % a text set in the environment by hand, or saved and set back after the
+%! % detach (when a file may have the number), names no port, and nothing is
+%! % written through it. The next attach keeps a record of its own again.
+%! [status, out] = second_octave(sprintf([ ...
+%!   'port = ''%s''; h = attach_quietly(port); saved = getenv(''MEXLINK_ATTACHED_PORTS'');\n' ...
+%!   'assert(~isempty(regexp(saved, [''^pid '' num2str(getpid()) '' port '' num2str(h) '' [0-9]+ [0-9]+ serial$''], ''once'')), saved);\n' ...
+%!   'detach_quietly(h); file = tempname(); fid = fopen(file, ''w'');\n' ...
+%!   'setenv(''MEXLINK_ATTACHED_PORTS'', saved);\n' ...
+%!   'assert_error_ends(@() linkSend(h, 1, 2, 3), ''Error: could not write to serial port'', ''mexlink:notAttached'');\n' ...
+%!   'setenv(''MEXLINK_ATTACHED_PORTS'', sprintf(''pid %%d port 2 5 0 serial'', getpid()));\n' ...
+%!   'assert_error_ends(@() linkSend(uint32(2), 1, 2, 3), ''Error: could not write to serial port'', ''mexlink:notAttached'');\n' ...
+%!   'assert_error_ends(@() linkDetach(uint32(2)), ''Error: could not close serial port.'', ''mexlink:notAttached'');\n' ...
+%!   'fclose(fid); assert(isempty(fileread(file))); unlink(file);\n' ...
+%!   'h = attach_quietly(port); detach_quietly(h); disp(''done'');'], sim.port));
+%! assert(status == 0 && ~isempty(strfind(out, 'done')), '%s', out);
+%! assert(isempty(strfind(out, char([14 0 128 9]))), 'a telegram went to the output');

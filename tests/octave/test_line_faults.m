@@ -33,20 +33,6 @@
 %!  end
 %!endfunction
 
-%!function values = decoded(burst)
-%!  % What linkState makes of a chunk that ends with BURST.
-%!  f = burst(end - 19:end);
-%!  values = zeros(7, 1);
-%!  for k = 1:4
-%!    values(k) = f(2 * k - 1) + 256 * f(2 * k);
-%!  end
-%!  for k = 1:3
-%!    raw = double(typecast(uint8(f(9 + 4 * (k - 1):12 + 4 * (k - 1))), 'int32'));
-%!    if raw > 32767, raw -= 65535; end
-%!    values(4 + k) = raw * 0.017444444;
-%!  end
-%!endfunction
-
 %!test
 %! % The controller hangs up after its fifth frame. A read in progress then
 %! % ends at the hang-up, not at its time-out (T = 5000: 5 s after a byte).
@@ -104,7 +90,7 @@
 %!   else
 %!     % Only the last 20 bytes of a whole burst, wherever the reads split them.
 %!     bursts = garbage_bursts(sim);
-%!     matches = arrayfun(@(r) max(abs(decoded(bursts(r, :)) - values)) < 1e-9, 1:rows(bursts));
+%!     matches = arrayfun(@(r) max(abs(status_values(bursts(r, :)) - values)) < 1e-9, 1:rows(bursts));
 %!     assert(any(matches));
 %!     full += 1;
 %!   end
@@ -159,6 +145,29 @@
 %! sim_stop(sim);
 
 %!test
+%! % A controller that stops reading: once the line's buffers are full, a
+%! % write fails after its time-out (2 s and some) instead of waiting for ever.
+%! sim = sim_start();
+%! h = attach_quietly(sim.port, 5);
+%! kill(sim.pid, 19);
+%! t0 = tic;
+%! writes = 0;
+%! failure = [];
+%! while isempty(failure) && toc(t0) < 30
+%!   try
+%!     linkSend(h, 1, 1, 1);
+%!     writes += 1;
+%!   catch failure
+%!   end
+%! end
+%! assert(toc(t0) < 15);
+%! assert(writes > 0);
+%! assert_error_ends(@() rethrow(failure), 'Error: could not write to serial port', 'mexlink:writeFailed');
+%! kill(sim.pid, 18);
+%! detach_quietly(h);
+%! sim_stop(sim);
+
+%!test
 %! % Total silence with T = 0: writes still go out at once; linkState, whose
 %! % read would otherwise never end, stops at the drain bound.
 %! sim = sim_start('--fault', 'silence');
@@ -201,8 +210,9 @@
 %!     sim_stop(sim);
 %!   else
 %!     assert(numel(sim_log(sim, '^hangup$', 3)), 1);
+%!     assert(sim_wait(sim), 0);
+%!     sim_stop(sim);
 %!   end
-%!   wait_gone(sim.pid);
 %!   assert_line_gone(h, 'Error: could not read from serial port', 'Error: could not write to serial port');
 %!   assert(evalc('linkDetach(h);'), sprintf('closeSerial: Successful!\n'));
 %!   assert(open_descriptors(), before);
@@ -216,5 +226,4 @@
 %!                                 'setting serial port state)$'], 'once') > 0, err.message);
 %!   end
 %!   assert(open_descriptors(), before);
-%!   if exist(sim.log, 'file'), unlink(sim.log); end
 %! end

@@ -21,9 +21,29 @@
 %! assert(evalc('linkDetach(h);'), sprintf('closeSerial: Successful!\n'));
 
 %!test
-%! % One holder at a time; the refused open leaves the holder working.
+%! % One holder at a time: a second attach, in this process or another, is
+%! % refused as a failed open is (the handle line shows -1, a warning names
+%! % the cause), with no descriptor left open and the holder's settings and
+%! % line as they were.
 %! h = attach_quietly(sim.port);
-%! assert_error_ends(@() linkAttach(sim.port, 9600, 8, 0, 5), 'Error: opening the serial port', 'mexlink:portBusy');
+%! settings = port_settings(sim.port);
+%! before = open_descriptors();
+%! f = @() linkAttach(sim.port, 9600, 7, 2, 99);
+%! assert_error_ends(f, 'Error: opening the serial port', 'mexlink:portBusy');
+%! assert(printed_by_failing(f), sprintf('*hSerial: -1\n'));
+%! [text, id] = lastwarn();
+%! assert(id, 'mexlink:openCause');
+%! assert(text, ['linkAttach: ' sim.port ': another program, or another handle of this session, holds it: held in exclusive ' ...
+%!               'mode (mexlink:portBusy)']);
+%! assert(open_descriptors(), before);
+%! [status, out] = second_octave(sprintf(['assert_error_ends(@() linkAttach(''%s'', 115200, 8, 0, 5), ' ...
+%!                                        '''Error: opening the serial port'', ''mexlink:portBusy'');'], sim.port));
+%! assert(status == 0, '%s', out);
+%! assert(port_settings(sim.port), settings);
+%! sim_send(sim, 'send 01 02 03 04 05 06 07');
+%! pause(0.1);
+%! evalc('bytes = linkPeek(h);');
+%! assert(bytes, uint8(1:7).');
 %! linkRun(h, 'idle');
 %! assert(numel(sim_log(sim, '^start "idle"$')), 1);
 %! linkHalt(h);
@@ -52,17 +72,31 @@
 %! end_unwind_protect
 
 %!test
-%! % Failed attaches leave no descriptor open.
+%! % Failed attaches leave no descriptor open, each after its handle line;
+%! % the port attaches after the refused settings.
+%! file = tempname();
+%! fclose(fopen(file, 'w'));
+%! cases = {'/dev/mexlink-missing', 115200, 8, 0, 5, 'Error: serial port does not exist', 'mexlink:noSuchPort';
+%!          '/dev/null', 115200, 8, 0, 5, 'Error: setting serial port state', '';
+%!          file, 115200, 8, 0, 5, 'Error: setting serial port state', '';
+%!          tempdir(), 115200, 8, 0, 5, 'Error: opening the serial port', 'mexlink:openFailed';
+%!          sim.port, 115200, 9, 0, 5, 'Error: setting serial port state', '';
+%!          sim.port, 115200, 4, 0, 5, 'Error: setting serial port state', '';
+%!          sim.port, 115200, 8, 7, 5, 'Error: setting serial port state', '';
+%!          sim.port, 0, 8, 0, 5, 'Error: setting serial port state', '';
+%!          sim.port, -9600, 8, 0, 5, 'Error: setting serial port state', '';
+%!          sim.port, NaN, 8, 0, 5, 'Error: setting serial port state', '';
+%!          sim.port, 115200, 8, 0, -5, 'Error: setting timeout', '';
+%!          sim.port, 115200, 8, 0, -2147483648, 'Error: setting timeout', ''};
 %! before = open_descriptors();
 %! for k = 1:5
-%!   assert_error_ends(@() linkAttach('/dev/mexlink-missing', 115200, 8, 0, 5), 'Error: serial port does not exist', 'mexlink:noSuchPort');
-%!   assert_error_ends(@() linkAttach('/dev/null', 115200, 8, 0, 5), 'Error: setting serial port state');
-%!   assert_error_ends(@() linkAttach(sim.port, 115200, 9, 0, 5), 'Error: setting serial port state');
-%!   assert_error_ends(@() linkAttach(sim.port, 115200, 8, 7, 5), 'Error: setting serial port state');
-%!   assert_error_ends(@() linkAttach(sim.port, 115200, 8, 0, -5), 'Error: setting timeout');
-%!   assert_error_ends(@() linkAttach(sim.port, NaN, 8, 0, 5), 'Error: setting serial port state');
-%!   assert_error_ends(@() linkAttach(tempdir(), 115200, 8, 0, 5), 'Error: opening the serial port', 'mexlink:openFailed');
+%!   for c = cases.'
+%!     f = @() linkAttach(c{1:5});
+%!     assert_error_ends(f, c{6}, c{7});
+%!     assert(strncmp(printed_by_failing(f), '*hSerial: ', 10), '%s %s', c{1}, mat2str([c{2:5}]));
+%!   end
 %! end
+%! unlink(file);
 %! assert(open_descriptors(), before);
 %! h = attach_quietly(sim.port);
 %! detach_quietly(h);

@@ -1,16 +1,6 @@
 % linkState and linkPeek against the simulated controller: decoded frames,
 % the short flag, tails, and output shapes (the drain bound is among the
 % line faults).
-%!shared scale
-%! scale = 0.017444444;
-
-%!function expected = frame_values(sim, seq)
-%!  % The status values the simulator logged for frame SEQ, as linkState decodes them.
-%!  lines = sim_log(sim, sprintf('^frame %d ', seq));
-%!  assert(numel(lines) >= 1, sprintf('frame %d not in the log', seq));
-%!  v = sscanf(lines{end}(7:end), '%d').';
-%!  expected = [v(2:5), v(6:8) * 0.017444444].';
-%!endfunction
 
 %!test
 %! % A streaming program: values match what the controller sent, flag 0.
@@ -26,7 +16,7 @@
 %!   assert(class(isShort), 'int8');
 %!   assert(size(isShort), [1 1]);
 %!   assert(isShort, int8(0));
-%!   assert(values, frame_values(sim, values(1)), 1e-9);
+%!   assert(values, logged_status(sim, values(1)), 1e-9);
 %! end
 %! % Motors were driven: the angles moved off zero with the setpoints' signs.
 %! assert(values(5) > 0 && values(6) < 0 && values(7) > 0);
@@ -54,22 +44,22 @@
 
 %!test
 %! % 80 bytes waiting: chunks of 50 and 30, the frame is the last 20 of the 30.
-%! sim = sim_start('--control');
+%! sim = sim_start();
 %! h = attach_quietly(sim.port, 10);
 %! frame = [15 0 165, 1 0, 255 255, 52 18, 0 128, 255 127 0 0, 0 128 0 0, 255 255 255 255];
 %! junk = mod(7 * (1:57), 256);
 %! sim_send(sim, ['send' sprintf(' %02x', [junk frame])]);
 %! pause(0.1);
-%! [values, isShort] = linkState(h);
+%! assert(evalc('[values, isShort] = linkState(h);'), '');
 %! assert(isShort, int8(0));
-%! assert(values, [1; 65535; 4660; 32768; 32767 * scale; -32767 * scale; -scale], 1e-12);
+%! assert(values, status_values(frame), 1e-12);
 %! % 53 bytes: the newest chunk holds only 3, but the 22 before them come
 %! % along, so the frame cut by the chunk boundary is still read whole.
 %! sim_send(sim, ['send' sprintf(' %02x', [junk(1:30) frame])]);
 %! pause(0.1);
 %! [values, isShort] = linkState(h);
 %! assert(isShort, int8(0));
-%! assert(values, [1; 65535; 4660; 32768; 32767 * scale; -32767 * scale; -scale], 1e-12);
+%! assert(values, status_values(frame), 1e-12);
 %! % 22 bytes are too few for a frame.
 %! sim_send(sim, ['send' sprintf(' %02x', frame(1:22))]);
 %! pause(0.1);
@@ -84,16 +74,17 @@
 %! % newest frame is read whole wherever the 50-byte reads cut the stream.
 %! % Only a backlog that ends exactly with a full read leaves too few bytes
 %! % (22 of the read before and none after), as 100 waiting bytes always have.
-%! sim = sim_start('--control');
+%! sim = sim_start();
 %! h = attach_quietly(sim.port, 10);
 %! seq = 0;
 %! for n = 0:150
 %!   frames = floor(n / 23);
+%!   backlog = repmat({'frame'}, 1, frames);
 %!   if n > 23 * frames
-%!     sim_send(sim, ['send' sprintf(' %02x', mod(37 * (1:n - 23 * frames), 256))]);
+%!     backlog = [{['send' sprintf(' %02x', mod(37 * (1:n - 23 * frames), 256))]}, backlog];
 %!   end
-%!   for k = 1:frames
-%!     sim_send(sim, 'frame');
+%!   if n > 0
+%!     sim_send(sim, backlog{:});
 %!   end
 %!   seq += frames;
 %!   [values, isShort] = linkState(h);
@@ -101,7 +92,7 @@
 %!     assert({n, isShort, values}, {n, int8(1), zeros(7, 1)});
 %!   else
 %!     assert({n, isShort, values(1)}, {n, int8(0), seq});
-%!     assert(values, frame_values(sim, seq), 1e-9);
+%!     assert(values, logged_status(sim, seq), 1e-9);
 %!   end
 %! end
 %! detach_quietly(h);
@@ -109,7 +100,7 @@
 
 %!test
 %! % linkPeek: the last seven bytes of one read, and its count line.
-%! sim = sim_start('--control');
+%! sim = sim_start();
 %! h = attach_quietly(sim.port, 10);
 %! sim_send(sim, ['send' sprintf(' %02x', 1:12)]);
 %! pause(0.1);
@@ -131,16 +122,19 @@
 %! text = evalc('bytes = linkPeek(h);');
 %! assert(text, sprintf('NumReadBytes: 10\n'));
 %! assert(bytes, uint8(54:60).');
-%! % Nothing at all: zeros after the time-outs.
+%! % Nothing at all: zeros after the total time-out, T + 50*T.
+%! t0 = tic;
 %! text = evalc('bytes = linkPeek(h);');
+%! elapsed = toc(t0);
 %! assert(text, sprintf('NumReadBytes: 0\n'));
 %! assert(bytes, zeros(7, 1, 'uint8'));
+%! assert(elapsed >= 0.51 && elapsed < 1.5, 'a quiet read at T = 10 took %.3f s', elapsed);
 %! detach_quietly(h);
 %! sim_stop(sim);
 
 %!test
 %! % The controller hangs up: reads and writes fail at once, detach still closes.
-%! sim = sim_start('--control');
+%! sim = sim_start();
 %! h = attach_quietly(sim.port, 200);
 %! sim_send(sim, 'hangup');
 %! t0 = tic;

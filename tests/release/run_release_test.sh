@@ -2,15 +2,18 @@
 # The release as its users get it (dist/release/, made by
 # scripts/make_release.sh), unpacked into an empty folder and used from there,
 # with nothing of the checkout on the path:
-#   - the checksums, and the zip holds what a MATLAB user needs, nothing more;
+#   - the checksums, and the zip holds what a MATLAB user needs (the
+#     simulator, linksim.exe, among it), nothing more;
 #   - made again, the release is the same to the byte;
 #   - in Octave, each folder's help texts, Contents.m and the guard its help
 #     files run where its Windows plug-ins cannot load (test_release_folders.m);
 #   - the Octave package from the release, installed into a fresh prefix and
 #     used against the simulator (tests/toolbox/test_package.m);
 #   - under Wine, the stand-in host loads every plug-in of the unpacked win64
-#     folder, and of win32 where 32-bit Wine runs, and drives the simulator.
-#     The host comes from the build (DIST/winXX/testhost), not from the zip.
+#     folder, and of win32 where 32-bit Wine runs, and drives the simulator:
+#     the Linux one on COM5, and the unpacked simulator/linksim.exe on TCP,
+#     as a Windows user without a robot would. The host comes from the build
+#     (DIST/winXX/testhost), not from the zip.
 #
 #   run_release_test.sh RELEASE_DIR DIST LINKSIM
 #
@@ -39,7 +42,7 @@ check "the zip unpacks" unzip -q "$zip" -d "$unpacked" -- "$(unzip -l "$zip" 2>&
 
 expected_files() {
   local arch suffix name
-  printf '%s\n' LICENSE README.md README.txt
+  printf '%s\n' LICENSE README.md README.txt simulator/linksim.exe
   (cd "$source_dir" && find examples -type f)
   for arch in win32:mexw32 win64:mexw64; do
     IFS=: read -r arch suffix <<<"$arch"
@@ -51,7 +54,7 @@ expected_files() {
 }
 got=$(cd "$unpacked" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 want=$(expected_files | LC_ALL=C sort)
-check "the zip holds the plug-ins with their help for each architecture, the examples and the texts" \
+check "the zip holds the plug-ins with their help for each architecture, the simulator, the examples and the texts" \
   [ "$got" = "$want" ] -- "$(diff <(echo "$want") <(echo "$got"))"
 check "README.txt names this version and how to install" \
   grep -q "mexlink $version for MATLAB on Windows" "$unpacked/README.txt" -- "$(head -n3 "$unpacked/README.txt")"
@@ -77,25 +80,27 @@ octave_part "the Octave package from the release" "$source_dir/tests/toolbox/tes
 
 # ---------------------------------------------------------------- Wine
 # Every command from the unpacked folder, in one session against the
-# simulator on COM5, which sends a status frame when asked (sim_ctl frame).
-session() { # ARCH
-  local a=$1 why
-  rcall "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:20"
+# simulator SIM on port NAME, which sends a status frame when asked (sim_ctl
+# SIM frame).
+session() { # ARCH SIM NAME
+  local a=$1 s=$2 why log=${2}_log
+  log=${!log}
+  rcall "h = linkAttach 1 s:$3 d:115200 d:8 d:0 d:20"
   check "$a linkAttach" grep -qx 'print openSerial: Successful!' <<<"$block" -- "$block" "$(cat "$run_dir/run.err")"
   rcall 'linkRun 0 $h s:drive' 'linkGains 0 $h d:1 d:2 d:3' 'linkSend 0 $h d:1 d:-1 d:100'
   check "$a linkRun, linkGains, linkSend" [ "$(grep -cx ok <<<"$block")" = 3 ] -- "$block"
-  check "$a ... reach the controller" wait_log "$sim_log" 'setpoints 5 -5 100' -- "$(tail -n5 "$sim_log")"
-  check "$a ... gains on the wire" grep -qx 'mailbox 1: 001 002 003' "$sim_log" -- "$(tail -n5 "$sim_log")"
-  sim_ctl sim frame
+  check "$a ... reach the controller" wait_log "$log" 'setpoints 5 -5 100' -- "$(tail -n5 "$log")"
+  check "$a ... gains on the wire" grep -qx 'mailbox 1: 001 002 003' "$log" -- "$(tail -n5 "$log")"
+  sim_ctl "$s" frame
   rcall 'linkState 2 $h'
-  why=$(decoded_matches_frame "$sim_log")
+  why=$(logged_status "$log")
   check "$a linkState decodes the controller's frame" [ $? = 0 ] -- "$why" "$block"
-  sim_ctl sim send 01 02 03 04 05 06 07
+  sim_ctl "$s" send 01 02 03 04 05 06 07
   rcall 'linkPeek 1 $h'
   check "$a linkPeek" grep -qx 'out1 class=uint8 size=7x1 values=1,2,3,4,5,6,7' <<<"$block" -- "$block"
   rcall 'linkHalt 0 $h' 'linkDetach 0 $h'
   check "$a linkHalt, linkDetach" grep -qx 'print closeSerial: Successful!' <<<"$block" -- "$block"
-  check "$a ... stop on the wire" wait_log "$sim_log" 'stop' -- "$(tail -n5 "$sim_log")"
+  check "$a ... stop on the wire" wait_log "$log" 'stop' -- "$(tail -n5 "$log")"
 }
 
 wine_part() { # ARCH LOADER
@@ -109,7 +114,11 @@ wine_part() { # ARCH LOADER
   # linked in for the session and gone again before anything else looks.
   ln -s "$host" "$folder/testhost"
   start_runner "$folder" "$work/$a"
-  session "$a"
+  session "$a" sim COM5
+  if start_exe_sim exe "$unpacked/simulator/linksim.exe" --period 60000; then
+    session "$a (simulator/linksim.exe on TCP)" exe "$exe_device"
+    bash "$launcher" stop "$exe_dir" >/dev/null 2>&1
+  fi
   stop_runner
   rm "$folder/testhost"
   check_quiet "$a" runner "$work/$a/run.err"

@@ -24,10 +24,7 @@ function session_check(plugin_dir)
   assert(class(values), 'double');
   assert(size(values), [7 1]);
   assert(isShort, int8(0));
-  logged = sim_log(sim, sprintf('^frame %d ', values(1)));
-  assert(numel(logged) >= 1, sprintf('frame %d is not in the log', values(1)));
-  v = sscanf(logged{end}(7:end), '%d').';
-  assert(values, [v(2:5), v(6:8) * 0.017444444].', 1e-9);
+  assert(values, logged_status(sim, values(1)), 1e-9);
   assert(values(5) > 0 && values(6) < 0 && values(7) > 0);
   linkHalt(h);
   assert(evalc('linkDetach(h);'), sprintf('closeSerial: Successful!\n'));

@@ -29,13 +29,10 @@
 %!  v = sscanf(frame{end}(7:end), '%d').';
 %!endfunction
 
-%!function tail = frame_tail(v)
-%!  % The last seven bytes of the status message logged as V: the upper three
-%!  % bytes of motor 2's angle and the four of motor 3's, little-endian, a
-%!  % negative angle a sent as a + 65535.
-%!  folded = v(7:8) + 65535 * (v(7:8) < 0);
-%!  bytes = @(a) mod(floor(a ./ 256 .^ (0:3)), 256);
-%!  tail = uint8([bytes(folded(1))(2:4), bytes(folded(2))]);
+%!function tail = frame_tail(line)
+%!  % The last seven bytes of the status message logged as LINE.
+%!  v = sscanf(line(7:end), '%d').';
+%!  tail = status_fields(v(2:8))(end - 6:end);
 %!endfunction
 
 %!function expect(observed, expected, what)
@@ -60,8 +57,7 @@
 %!      assert(~isempty(regexp(printed, [attached 'closeSerial: Successful!\n$'], 'once')), printed);
 %!    case 'linkRun 1'
 %!      expect(vars.isShort, int8(0), what);
-%!      v = logged_frame(sim, vars.values(1));
-%!      assert(vars.values, [v(2:5), v(6:8) * 0.017444444].', 1e-9);
+%!      assert(vars.values, logged_status(sim, vars.values(1)), 1e-9);
 %!      expect(events(sim, 1), {'start "drive"', 'stop'}, what);
 %!      expect(numel(sim_log(sim, '^program drive running$', 0)), 1, what);
 %!    case 'linkHalt 1'
@@ -90,8 +86,20 @@
 %!      assert(str2double(parts{1}) >= 7, printed);
 %!      expect(sscanf(parts{2}, '%d').', double(vars.bytes.'), what);
 %!      frames = sim_log(sim, '^frame ', 0);
-%!      tails = cellfun(@(f) frame_tail(sscanf(f(7:end), '%d').'), frames, 'UniformOutput', false);
+%!      tails = cellfun(@frame_tail, frames, 'UniformOutput', false);
 %!      assert(any(cellfun(@(t) isequal(t, vars.bytes.'), tails)), what);
+%!    case 'linkPorts 1'
+%!      % The list printed, then counted from the list returned.
+%!      assert(iscellstr(vars.names) && isequal(size(vars.descriptions), size(vars.names)), what);
+%!      expect(printed, [evalc('linkPorts()') sprintf('%d serial ports\n', numel(vars.names))], what);
+%!    case 'linkProbe 1'
+%!      % Five seconds of the simulator's frames, each in one piece.
+%!      info = vars.info;
+%!      expect(info.frameBytes, 23, what);
+%!      assert(info.frames >= 80 && info.misshapenFrames == 0, what);
+%!      assert(numel(info.safeT) == 2 && info.recommendedT >= info.safeT(1) && info.recommendedT <= info.safeT(2), what);
+%!      assert(~isempty(strfind(printed, sprintf('take T = %d\n', info.recommendedT))), printed);
+%!      expect(events(sim, 1), {'start "drive"', 'stop'}, what);
 %!    case 'mexlink 1'
 %!      expect(events(sim, 1), {'start "balance"', 'gains 60 0 0', 'setpoints 58 -58 0', 'setpoints 0 0 0', 'stop'}, ...
 %!             what);
@@ -157,8 +165,9 @@
 %!test
 %! % The README's sessions: the Octave one through the README's own command,
 %! % printing what the README shows (numbers aside), with the commands still
-%! % found after a cd; the MATLAB one's commands; the failing attach; the
-%! % MATLAB install, against the folders the release holds.
+%! % found after a cd; the MATLAB one's commands, against the simulator on
+%! % TCP; the failing attach; the MATLAB install, against the folders the
+%! % release holds.
 %! blocks = readme_blocks(source);
 %! sessions = blocks(cellfun(@(b) ~isempty(regexp(b{2}, '(?m)^>> ', 'once')), blocks));
 %! assert(numel(sessions), 4);
@@ -188,8 +197,16 @@
 %!     assert(~isempty(regexp(out, '(?m)^isShort = 0$', 'once')), out);
 %!     degrees = sscanf(regexp(out, 'degrees =\n\n([^\n]*)\n', 'tokens', 'once'){1}, '%f');
 %!     assert(degrees(1) > 0 && degrees(2) == degrees(1) && degrees(3) == 0, out);
-%!   elseif ~isempty(regexp(text, '''COM[35]''', 'once'))
-%!     sim = sim_start();
+%!   elseif ~isempty(strfind(text, 'Error using'))
+%!     % A port that is not there, as written: the name stands for a missing one.
+%!     [printed, ~, err] = run_example_code(strjoin(commands, "\n"), '/dev/mexlink-absent');
+%!     assert(printed, sprintf('*hSerial: -1\n'));
+%!     assert(err.identifier, 'mexlink:noSuchPort');
+%!     said = strsplit(strtrim(text), "\n"){end};
+%!     assert(err.message(end - numel(said) + 1:end), said);
+%!   elseif ~isempty(strfind(text, 'socket://'))
+%!     % The MATLAB session, against the simulator on TCP as the zip's runs.
+%!     sim = sim_start('--listen', '0');
 %!     stop = onCleanup(@() sim_stop(sim));
 %!     [printed, vars, err] = run_example_code(strjoin(commands, "\n"), sim.port);
 %!     assert(isempty(err), printed);
@@ -199,13 +216,6 @@
 %!     assert(vars.degrees(1) > 0 && vars.degrees(2) == vars.degrees(1) && vars.degrees(3) == 0);
 %!     expect(events(sim, 1), {'start "drive"', 'setpoints 58 58 0', 'stop'}, 'the MATLAB session');
 %!     clear stop;
-%!   elseif ~isempty(strfind(text, '''COM7'''))
-%!     % A port that does not exist, as written.
-%!     [printed, ~, err] = run_example_code(strjoin(commands, "\n"), '');
-%!     assert(printed, sprintf('*hSerial: -1\n'));
-%!     assert(err.identifier, 'mexlink:noSuchPort');
-%!     said = strsplit(strtrim(text), "\n"){end};
-%!     assert(err.message(end - numel(said) + 1:end), said);
 %!   elseif ~isempty(strfind(text, 'addpath('))
 %!     % Windows paths: the folder added is one the release holds, and which
 %!     % then names the plug-in in it.

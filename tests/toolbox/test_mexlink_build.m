@@ -100,8 +100,8 @@
 %! here = pwd();
 %! unwind_protect
 %!   assert_error_ends(@() linkRun(), sprintf(['linkRun: %s holds linkRun.mexw32, a plug-in for another ' ...
-%!                     'architecture; this session loads linkRun.mex: add the folder built for it to the ' ...
-%!                     'path instead (computer(''arch'') tells which)'], folder), 'mexlink:wrongArchitecture');
+%!                     'architecture; this session loads linkRun.mex: build the commands for it with ' ...
+%!                     'mexlink_build (see README)'], folder), 'mexlink:wrongArchitecture');
 %!   assert_error_ends(@() linkHalt(), 'linkHalt is not built yet: run mexlink_build (see README)', 'mexlink:notBuilt');
 %!   cd(folder);   % not toolbox/: the current folder is not the cause
 %!   assert_error_ends(@() linkHalt(), 'linkHalt is not built yet: run mexlink_build (see README)', 'mexlink:notBuilt');
@@ -163,13 +163,16 @@
 %!test
 %! % In MATLAB: the API named for the release; C++11 asked of every compiler
 %! % but Visual Studio (which has no switch for it), on top of the option
-%! % file's own flags; on Linux libdl and librt linked; the platform's files
+%! % file's own flags; the platform's libraries linked (Windows: Winsock,
+%! % advapi32 for the registry and SetupAPI; Linux: libdl, libpthread and
+%! % librt); the platform's files
 %! % compiled once and linked into each command; no setting mex would ignore.
-%! cases = {[9 4], 'msvc', 'windows', 'mexw64', '-R2017b', {}; ...
-%!          [8 6], 'gnu', 'windows', 'mexw32', '-largeArrayDims', {}; ...
-%!          [9 3], 'gnu', 'windows', 'mexw64', '-largeArrayDims', {}; ...
-%!          [23 2], 'gnu', 'linux', 'mexa64', '-R2017b', {'dl', 'rt'}; ...
-%!          [9 11], 'clang', 'generic', 'mexmaca64', '-R2017b', {}};
+%! windows = {'advapi32', 'setupapi', 'ws2_32'};
+%! cases = {[9 4], 'msvc', 'windows', 'mexw64', '-R2017b', windows; ...
+%!          [8 6], 'gnu', 'windows', 'mexw32', '-largeArrayDims', windows; ...
+%!          [9 3], 'gnu', 'windows', 'mexw64', '-largeArrayDims', windows; ...
+%!          [23 2], 'gnu', 'linux', 'mexa64', '-R2017b', {'dl', 'pthread', 'rt'}; ...
+%!          [9 11], 'clang', 'generic', 'mexmaca64', '-R2017b', {'pthread'}};
 %! listing = strsplit(fileread(fullfile(source, 'core', 'sources.txt')), "\n");
 %! for k = 1:rows(cases)
 %!   host = cell2struct(cases(k, 1:4), {'release', 'compiler', 'platform', 'mexext'}, 2);
@@ -196,7 +199,7 @@
 %!       end
 %!     end
 %!   end
-%!   wanted = regexp(listing, ['^([^#\s]\S*)\s.*\<' host.platform '\>'], 'tokens', 'once');
+%!   wanted = regexp(listing, ['^(?:\w+/)*(\w+\.cpp)\s.*\<' host.platform '\>'], 'tokens', 'once');
 %!   wanted = cellfun(@(t) t{1}, wanted(~cellfun(@isempty, wanted)), 'UniformOutput', false);
 %!   assert(sort(compiled), sort(wanted));
 %!   assert(numel(calls), numel(wanted) + numel(names));

@@ -30,7 +30,7 @@ standard_headers='algorithm cerrno climits csignal cstddef cstdint cstdio cstdli
 failed=0 compiled=0
 
 sources_for() { # PLATFORM
-  awk -v p="$1" '!/^#/ {for (i = 2; i <= NF; i++) if ($i == p) print "core/" $1}' "$root/core/sources.txt"
+  awk -v p="$1" '!/^[#-]/ {for (i = 2; i <= NF; i++) if ($i == p) print "core/" $1}' "$root/core/sources.txt"
   (cd "$root" && ls commands/*.cpp)
 }
 
@@ -68,7 +68,7 @@ compile_all() { # NAME PLATFORM COMPILER FLAGS...
   ((errors == 0)) || failed=1
 }
 
-included=$(cd "$root" && grep -ho '^#include <[^>./]*>' core/* commands/* | sed 's/#include <\(.*\)>/\1/' | sort -u)
+included=$(cd "$root" && grep -ho '^#include <[^>./]*>' core/*/* commands/* | sed 's/#include <\(.*\)>/\1/' | sort -u)
 for header in $included; do
   if [[ " $standard_headers " != *" $header "* ]]; then
     echo "FAIL headers: <$header> is not known to be complete in GCC 4.9's library; check it, then add it to this script"

@@ -15,7 +15,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/emulation/emulation.sh"
 passed=0
 failed=0
 skipped_note=""
-sim_pids=()
+sim_dirs=()
 prefixes=()
 runner_pid=""
 work=$(mktemp -d /tmp/mexlink-wine.XXXXXX)
@@ -27,10 +27,9 @@ WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
 
 cleanup() {
   [ -n "$runner_pid" ] && kill "$runner_pid" 2>/dev/null
-  local pid prefix
-  for pid in "${sim_pids[@]}"; do
-    kill -CONT "$pid" 2>/dev/null
-    kill "$pid" 2>/dev/null
+  local dir prefix
+  for dir in "${sim_dirs[@]}"; do
+    bash "$launcher" stop "$dir" >/dev/null 2>&1
   done
   for prefix in "${prefixes[@]}"; do
     WINEPREFIX=$prefix timeout 20 "$WINESERVER" -k >/dev/null 2>&1
@@ -168,41 +167,53 @@ map_port() {
 }
 
 # ---------------------------------------------------------------- simulator
-# start_sim VAR PORT ARGS...: a simulated controller serving Windows port PORT,
-# taking control commands (sim_ctl). VAR_ctl, VAR_out, VAR_log, VAR_pts and
-# VAR_pid name its control pipe, its replies, its telegram log, its device and
+# Simulated controllers, started by scripts/simulator.sh (LINKSIM: `linksim`).
+launcher=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts" && pwd)/simulator.sh
+octave_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")/../octave/lib" && pwd)
+
+# start_sim VAR PORT ARGS...: a simulated controller serving Windows port PORT
+# (with PORT -, none: one on TCP, --listen). VAR_dir, VAR_log, VAR_device and
+# VAR_pid name its folder, its telegram log, its device (or socket name) and
 # its process.
 start_sim() {
   local var=$1 port=$2; shift 2
-  local dir=$work/$WINEARCH-$var
-  mkdir -p "$dir"
-  mkfifo "$dir/ctl"
-  # The simulator holds its control pipe open both ways: writers come and go.
-  "$linksim" --background --log "$dir/log" --control "$@" <>"$dir/ctl" >"$dir/out" 2>"$dir/err" \
-    || { fail "$var: linksim started" "$(cat "$dir/err")"; return 1; }
-  local pts pid
-  read -r pts pid <"$dir/out"
-  sim_pids+=("$pid")
-  printf -v "${var}_ctl" %s "$dir/ctl"
-  printf -v "${var}_out" %s "$dir/out"
+  local dir=$work/$WINEARCH-$var started device pid
+  started=$(LINKSIM=$linksim bash "$launcher" start "$dir" "$@" 2>&1) \
+    || { fail "$var: linksim started" "$started"; return 1; }
+  read -r device pid <<<"$started"
+  sim_dirs+=("$dir")
+  printf -v "${var}_dir" %s "$dir"
   printf -v "${var}_log" %s "$dir/log"
-  printf -v "${var}_pts" %s "$pts"
+  printf -v "${var}_device" %s "$device"
   printf -v "${var}_pid" %s "$pid"
-  map_port "$port" "$pts"
+  [ "$port" = - ] || map_port "$port" "$device"
+}
+
+# start_exe_sim VAR EXE ARGS...: the simulator built for Windows, EXE, under
+# 64-bit Wine, on TCP (--listen 0), as start_sim starts one: in the current
+# prefix when that is a 64-bit one, else in a 64-bit prefix of its own, made
+# once. SIGINT ends it cleanly (Wine hands it to its Ctrl-C handler); the
+# SIGTERM of simulator.sh stop kills it.
+start_exe_sim() {
+  local var=$1 exe=$2 prefix=$WINEPREFIX
+  shift 2
+  if [ "$WINEARCH" != win64 ]; then
+    prefix=$work/exe-prefix
+    if [ ! -d "$prefix" ]; then
+      prefixes+=("$prefix")
+      mkdir -p "$prefix"
+      WINEPREFIX=$prefix WINEARCH=win64 timeout 180 "$WINE64" wineboot -i </dev/null >"$prefix.boot.log" 2>&1 \
+        || { fail "Wine prefix for linksim.exe" "wineboot -i exited $?" "$(tail -n5 "$prefix.boot.log")"; return 1; }
+    fi
+  fi
+  WINEPREFIX=$prefix WINEARCH=win64 linksim="$WINE64 $exe" start_sim "$var" - --listen 0 "$@"
 }
 
 # sim_ctl VAR COMMAND: one control command, answered with "ok".
 sim_ctl() {
-  local var=$1; shift
-  local ctl=${var}_ctl out=${var}_out
-  local before i
-  before=$(wc -l <"${!out}")
-  echo "$*" >"${!ctl}"
-  for i in $(seq 200); do
-    [ "$(wc -l <"${!out}")" -gt "$before" ] && break
-    sleep 0.02
-  done
-  [ "$(tail -n1 "${!out}")" = ok ]
+  local dir=${1}_dir
+  shift
+  bash "$launcher" send "${!dir}" "$*" >/dev/null
 }
 
 # wait_log FILE LINE: until the simulator logged exactly LINE (5 s at most).
@@ -215,25 +226,18 @@ wait_log() {
   return 1
 }
 
-# The decoded status (out1, out2) of the last block against the newest "frame"
-# line of the simulator's log: the four words exactly, angles to 1e-9.
-decoded_matches_frame() { # LOG
-  local values flag seq line
+# logged_status LOG: linkState's two outputs in the last block are the newest
+# frame of the simulator's log, as the Octave tests' logged_status decodes it.
+logged_status() {
+  local values flag seq newest
   values=$(values_of 1)
   flag=$(values_of 2)
   [ "$flag" = 0 ] || { echo "isShort=$flag"; return 1; }
   seq=${values%%,*}
-  line=$(grep -E '^frame ' "$1" | tail -n1)
-  [ "$(cut -d' ' -f3 <<<"$line")" = "$seq" ] || { echo "frame $seq is not the newest: $line"; return 1; }
-  awk -v got="$values" -v line="$line" 'BEGIN {
-    n = split(got, g, ","); split(line, f, " ")
-    if (n != 7) { print "values: " got; exit 1 }
-    for (k = 1; k <= 4; k++) if (g[k] != f[k + 2]) { print "word " k ": " g[k] " vs " f[k + 2]; exit 1 }
-    for (k = 5; k <= 7; k++) {
-      want = f[k + 2] * 0.017444444; d = g[k] - want
-      if (d > 1e-9 || d < -1e-9) { print "angle " k - 4 ": " g[k] " vs " want; exit 1 }
-    }
-  }'
+  newest=$(grep -E '^frame ' "$1" | tail -n1 | cut -d' ' -f2)
+  [ "$seq" = "$newest" ] || { echo "frame $seq is not the newest ($newest)"; return 1; }
+  octave-cli --norc --no-history --no-window-system --path "$octave_lib" \
+    --eval "assert([$values].', logged_status('$1', $seq), 1e-9)" </dev/null 2>&1
 }
 
 # ---------------------------------------------------------------- runner

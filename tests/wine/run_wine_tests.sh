@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The Windows plug-ins under Wine: each build is loaded into the stand-in host
 # (testhost/mexrun.exe) in a fresh Wine prefix, with linksim playing the
-# controller on a pseudo-terminal mapped to COM5 (and a flooding one on COM6).
+# controller on a pseudo-terminal mapped to COM5 (and a flooding one on COM6),
+# and on TCP, as itself and as the simulator built for Windows
+# (DIST_WIN64/../simulator/linksim.exe) under Wine; and linksim.exe serving a
+# Linux client on TCP.
 #
 #   run_wine_tests.sh DIST_WIN32 DIST_WIN64 LINKSIM
 #
@@ -44,6 +47,8 @@ run_arch() { # ARCH DIST LOADER
 
   start_sim sim_a com5 --period 60000 || return
   start_sim sim_b com6 --fault stream --autostart drive || return
+  # The first simulator again under a number from COM10 on, for linkPorts.
+  map_port com12 "$sim_a_device"
   # Restart the server: the device links now come from the registry too.
   timeout 30 "$WINESERVER" -k -w >/dev/null 2>&1
   start_runner "$dist" "$dir"
@@ -53,13 +58,14 @@ run_arch() { # ARCH DIST LOADER
     "$block" "$(cat "$dir/run.err")"
   local ports
   ports=$(timeout 30 "$wine" reg query 'HKLM\Software\Wine\Ports' </dev/null 2>/dev/null | tr -d '\r')
-  check "$a COM5 in the registry" grep -Eq "COM5 +REG_SZ +$sim_a_pts\$" <<<"$ports" -- "$ports"
-  check "$a COM6 in the registry" grep -Eq "COM6 +REG_SZ +$sim_b_pts\$" <<<"$ports" -- "$ports"
+  check "$a COM5 in the registry" grep -Eq "COM5 +REG_SZ +$sim_a_device\$" <<<"$ports" -- "$ports"
+  check "$a COM6 in the registry" grep -Eq "COM6 +REG_SZ +$sim_b_device\$" <<<"$ports" -- "$ports"
   check "$a device links kept after the server restart" \
-    [ "$(readlink "$WINEPREFIX/dosdevices/com5")" = "$sim_a_pts" ] -- \
+    [ "$(readlink "$WINEPREFIX/dosdevices/com5")" = "$sim_a_device" ] -- \
     "com5 -> $(readlink "$WINEPREFIX/dosdevices/com5")"
 
   scenario_arguments "$a"
+  scenario_ports "$a"
   scenario_open_failures "$a"
   scenario_port "$a" sim_a
   scenario_zero_timeout "$a" sim_a
@@ -68,8 +74,12 @@ run_arch() { # ARCH DIST LOADER
   scenario_port_settings "$a" sim_a
   scenario_stall "$a" sim_a
   scenario_lifecycle "$a" sim_a sim_b
+  scenario_sockets "$a" "$(dirname "$dist")/simulator/linksim.exe"
+  scenario_link_probe "$a"
   stop_runner
   scenario_exit_fault "$a" "$dist" "$dir"
+  # The simulator is built for 64-bit Windows only.
+  [ "$a" = win64 ] && scenario_simulator_exe "$a" "$(dirname "$dist")/simulator/linksim.exe"
   # A backstop for checks that look at the wire only: the stand-in host
   # reports a plug-in that breaks the host's rules as an error of its own.
   local faults
@@ -87,6 +97,9 @@ def_checks win32 "$dist32" mexw32
 def_checks win64 "$dist64" mexw64
 matlab_entry_checks win32 "$dist32" mexw32
 matlab_entry_checks win64 "$dist64" mexw64
+ports_static_checks win32 "$dist32" mexw32
+ports_static_checks win64 "$dist64" mexw64
+simulator_checks "$(dirname "$dist64")/simulator/linksim.exe"
 
 if win32_loader "$WINE32"; then
   run_arch win32 "$dist32" "$loader"

@@ -18,8 +18,20 @@ MEXLINK_HOST_API mxArray *mexhostCreateArray(mxClassID classid, size_t rows, siz
 MEXLINK_HOST_API mxArray *mexhostCreateChar(size_t rows, size_t cols, const char *text);
 /* Bytes an element of the class takes (0 for cells, structs, function handles). */
 MEXLINK_HOST_API size_t mexhostElementSize(mxClassID classid);
+/* A cell's or struct's contents: the field count and names (a struct's),
+ * and element `index` (a cell's, counted as mxGetNumberOfElements counts;
+ * a struct's values are index * fields + field); NULL where none was set. */
+MEXLINK_HOST_API size_t mexhostFieldCount(const mxArray *array);
+MEXLINK_HOST_API const char *mexhostFieldName(const mxArray *array, size_t field);
+MEXLINK_HOST_API const mxArray *mexhostItem(const mxArray *array, size_t index);
 /* Start of a plug-in call: arrays created from now on are the call's own. */
 MEXLINK_HOST_API void mexhostBeginCall(void);
+/* The first misuse of the matrix library since the call began ("" when
+ * none): an array set into a cell or struct that the call did not make or
+ * that was set already, an element or field that does not exist, an invalid
+ * field name. The library does not carry such an operation out; mexhostCall
+ * fails the call with it as the runner's own error. */
+MEXLINK_HOST_API const char *mexhostMatrixFault(void);
 /* End of a call: frees what mxCalloc and mxArrayToString handed out and
  * destroys the call's arrays except the `keepCount` ones in `keep`. */
 MEXLINK_HOST_API void mexhostEndCall(mxArray *const keep[], int keepCount);

@@ -2,7 +2,7 @@ function assert_error_ends(fn, text, id)
 % ASSERT_ERROR_ENDS  FN must raise an error whose message ends with TEXT
 %   (Octave puts "name: " in front of a plug-in's message) and whose
 %   identifier is ID. Without ID (or with ''), the identifier must be the one that
-%   core/messages.hpp gives TEXT; a text that several identifiers share needs
+%   core/frame/messages.hpp gives TEXT; a text that several identifiers share needs
 %   ID to tell which.
   if nargin < 3 || isempty(id)
     known = system_messages();

@@ -49,8 +49,11 @@ matlab_entry_checks() { # ARCH DIST SUFFIX
   done
 }
 
-# What a plug-in may import: the system's own DLLs and the host's two.
-allowed_dll='^(kernel32|msvcrt|ntdll|advapi32|user32|ws2_32|libmx|libmex|api-ms-win-[a-z0-9-]+)\.dll$'
+# The system's own DLLs, there on every Windows (winmm: the simulator's
+# millisecond timer for its link models).
+system_dlls='kernel32|msvcrt|ntdll|advapi32|user32|ws2_32|setupapi|winmm|api-ms-win-[a-z0-9-]+'
+# What a plug-in may import: those and the host's two.
+allowed_dll="^($system_dlls|libmx|libmex)\.dll\$"
 
 static_checks() { # ARCH DIST SUFFIX FORMAT
   local arch=$1 dist=$2 suffix=$3 format=$4
@@ -79,4 +82,27 @@ static_checks() { # ARCH DIST SUFFIX FORMAT
     check "$arch $cmd: imports only system DLLs and libmx/libmex" [ -z "$bad" ] -- "imports: $dlls"
     check "$arch $cmd: host names resolve in the stand-in" [ -z "$missing" ] -- "unresolved: $missing"
   done
+}
+
+# linksim.exe, the simulator in the zip: a 64-bit image that imports the
+# system's DLLs only (its runtime linked in, as a double-click finds no
+# other) and has no link time in its header (builds of one commit are
+# byte-identical).
+simulator_checks() { # EXE
+  local f=$1
+  if [ ! -f "$f" ]; then
+    fail "linksim.exe: present" "missing $f"
+    return
+  fi
+  local fmt dlls bad header stamp
+  fmt=$("$OBJDUMP" -f "$f" | awk '/file format/ {print $NF}')
+  dlls=$(dlls_of "$f" | tr '\n' ' ')
+  bad=$(dlls_of "$f" | grep -viE "^($system_dlls)\.dll\$" | tr '\n' ' ')
+  # The COFF header's TimeDateStamp: 8 bytes into the header that the
+  # 32-bit word at 0x3c points to.
+  header=$(od -An -tu4 -j 60 -N 4 "$f" | tr -d ' ')
+  stamp=$(od -An -tu4 -j $((header + 8)) -N 4 "$f" | tr -d ' ')
+  check "linksim.exe: pei-x86-64 image" [ "$fmt" = pei-x86-64 ] -- "format $fmt"
+  check "linksim.exe: imports only system DLLs" [ -z "$bad" ] -- "imports: $dlls"
+  check "linksim.exe: no time stamp in the image" [ "$stamp" = 0 ] -- "TimeDateStamp $stamp"
 }

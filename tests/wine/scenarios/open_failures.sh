@@ -8,12 +8,26 @@ error Error: serial port does not exist
 id mexlink:noSuchPort
 failed
 EOF
+  # Where the text hides the cause, a warning names it, with the system's
+  # words and the error's identifier.
   rcall 'h = linkAttach 1 s:C:\\windows d:115200 d:8 d:0 d:20'
   expect "$a a folder is no port" <<'EOF'
 call linkAttach
 print *hSerial: -1
+warning C:\windows: the system would not open it: Access denied (mexlink:openFailed)
+id mexlink:openCause
 error Error: opening the serial port
 id mexlink:openFailed
+failed
+EOF
+  rcall "h = linkAttach 1 s:COM23 d:115200 d:8 d:0 d:20"
+  expect "$a COM10 and above written as COM1 to COM9 are" <<'EOF'
+call linkAttach
+print *hSerial: -1
+warning COM23: from COM10 on, Windows names the port '\\.\COM23' (mexlink:noSuchPort)
+id mexlink:openCause
+error Error: serial port does not exist
+id mexlink:noSuchPort
 failed
 EOF
   rcall 'h = linkAttach 1 s:C:\\windows\\win.ini d:115200 d:8 d:0 d:20'

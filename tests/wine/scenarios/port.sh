@@ -1,10 +1,10 @@
-scenario_port() { # ARCH SIM
-  local a=$1 s=$2
+scenario_port() { # ARCH SIM [PORT]: on COM5 unless PORT names another
+  local a=$1 s=$2 name=${3:-COM5}
   local log=${s}_log
   log=${!log}
 
-  rcall "h = linkAttach 1 s:COM5 d:115200 d:8 d:0 d:20"
-  expect "$a attach COM5" <<'EOF'
+  rcall "h = linkAttach 1 s:$name d:115200 d:8 d:0 d:20"
+  expect "$a attach $name" <<'EOF'
 call linkAttach
 print *hSerial: H
 print openSerial: Successful!
@@ -50,15 +50,15 @@ EOF
   sim_ctl "$s" frame
   rcall 'linkState 2 $h'
   local why
-  why=$(decoded_matches_frame "$log")
+  why=$(logged_status "$log")
   check "$a linkState decodes a frame" [ $? = 0 ] -- "$why" "$block"
   sim_ctl "$s" frame && sim_ctl "$s" frame && sim_ctl "$s" frame && sim_ctl "$s" frame
   rcall 'linkState 2 $h'
-  why=$(decoded_matches_frame "$log")
+  why=$(logged_status "$log")
   check "$a linkState drains 92 bytes (50 + 42) and decodes the newest frame" [ $? = 0 ] -- "$why" "$block"
   sim_ctl "$s" frame && sim_ctl "$s" frame && sim_ctl "$s" frame
   rcall 'linkState 2 $h'
-  why=$(decoded_matches_frame "$log")
+  why=$(logged_status "$log")
   check "$a linkState drains 69 bytes (50 + 19) and still decodes the newest frame whole" [ $? = 0 ] -- \
     "$why" "$block"
   rcall 'linkState 2 $h'
