@@ -131,12 +131,7 @@ function [sendMex, sendPeer, haltMex, haltPeer, sendFloor] = time_calls(h, s, by
   sendMex = zeros(n, 1); sendPeer = zeros(n, 1); haltMex = zeros(n, 1); haltPeer = zeros(n, 1);
   sendFloor = zeros(n, 1);
   for k = 1:n
-    id = tic;
-    for j = 1:batch, linkSend(h, 0, 0, 0); end
-    sendMex(k) = toc(id) / batch;
-    id = tic;
-    for j = 1:batch, floor_write(h, 0, 0, 0); end
-    sendFloor(k) = toc(id) / batch;
+    [sendMex(k), sendFloor(k)] = time_sends(h, 1, batch);
     id = tic;
     for j = 1:batch, write(s, bytes16, 'uint8'); end
     sendPeer(k) = toc(id) / batch;
@@ -149,46 +144,7 @@ function [sendMex, sendPeer, haltMex, haltPeer, sendFloor] = time_calls(h, s, by
   end
 end
 
-function r = time_reads(readSeq, n)
-% N timed calls of READSEQ, which reads one status frame and returns its
-% sequence number.
-  r.seq = zeros(n, 1);
-  r.stop = zeros(n, 1);
-  r.wall = zeros(n, 1);
-  r.cpu = zeros(n, 1);
-  for k = 1:n
-    c0 = cputime();
-    t0 = time();
-    seq = readSeq();
-    t1 = time();
-    r.cpu(k) = cputime() - c0;
-    r.seq(k) = seq;
-    r.stop(k) = t1;
-    r.wall(k) = t1 - t0;
-  end
-end
-
-function seq = state_seq(h)
-  v = linkState(h);
-  seq = v(1);
-end
-
 function seq = peer_seq(s)
   f = read(s, 23, 'uint8');
   seq = double(f(4)) + 256 * double(f(5));   % first status field: the sequence number
-end
-
-function lat = latencies(r, seqs, stamps)
-  lat = NaN(numel(r.seq), 1);
-  for k = 1:numel(r.seq)
-    t = stamps(seqs == r.seq(k) & stamps <= r.stop(k) + 0.01);
-    if ~isempty(t)
-      lat(k) = r.stop(k) - max(t);
-    end
-  end
-end
-
-function x = print_call(name, d)
-  x = summarize(d);
-  printf('  %-34s %9.1f %9.1f %9.1f %6d\n', name, 1e6 * x.median, 1e6 * x.p90, 1e6 * x.min, x.n);
 end
