@@ -4,7 +4,8 @@
 #   mexlink-<version>-windows.zip  for MATLAB on Windows: win64/ and win32/,
 #                                  each the plug-ins with their help files
 #                                  (as scripts/build_windows.sh lays out
-#                                  dist/winXX, without its testhost/), and
+#                                  dist/winXX, without its testhost/),
+#                                  simulator/linksim.exe (dist/simulator), and
 #                                  examples/, README.txt, README.md, LICENSE
 #   mexlink-<version>.tar.gz       the Octave package (scripts/make_package.sh)
 #   SHA256SUMS
@@ -30,6 +31,7 @@ for arch in win64 win32; do
   cp -r "$root/dist/$arch" "$stage/$arch"
   rm -rf "$stage/$arch/testhost"
 done
+cp -r "$root/dist/simulator" "$stage/simulator"
 cp -r "$root/examples" "$stage/examples"
 cp "$root/README.md" "$root/LICENSE" "$stage/"
 # Windows line ends, for every editor a MATLAB user may open it with.

@@ -7,6 +7,7 @@
 #   scripts/setup.sh test      the above plus test, fuzzing and Windows tools
 #                              (qemu-user runs 32-bit Wine where the kernel
 #                              runs no 32-bit code)
+# Run as root, it installs directly; as another user, through sudo.
 set -euo pipefail
 
 job=${1:-demo}
@@ -39,16 +40,23 @@ for p in "${packages[@]}"; do
 done
 
 if ((${#missing[@]})) || [[ -n ${need_update:-} ]]; then
-  echo "setup: installing ${missing[*]}"
-  # apt's own chatter goes to a log, shown only if something fails.
-  log=$(mktemp)
-  trap 'rm -f "$log"' EXIT
+  echo "setup: installing ${#missing[@]} Debian packages (a few minutes the first time): ${missing[*]}"
+  # apt's own chatter goes to a log; on failure one line says why and what to do.
+  log=$(mktemp /tmp/mexlink-setup.XXXXXX.log)
   if ! { as_root apt-get update -qq &&
          { ((${#missing[@]} == 0)) ||
            as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"; }
        } >"$log" 2>&1; then
-    cat "$log" >&2
-    echo "setup: installing failed" >&2
+    if grep -qE 'File has unexpected size|Hash Sum mismatch|Mirror sync in progress|Release file .* is not valid yet' "$log"; then
+      echo "setup: Debian's package index is out of step on the mirror (it is being updated): wait a few minutes," \
+        "then run the command again (apt's log: $log)" >&2
+    elif grep -qE 'Could not resolve|Failed to fetch|Temporary failure|Unable to connect' "$log"; then
+      echo "setup: Debian's package mirror cannot be reached: check the network, then run the command again" \
+        "(apt's log: $log)" >&2
+    else
+      echo "setup: installing failed: $(grep -E '^E: ' "$log" | head -n1) (apt's log: $log)" >&2
+    fi
     exit 1
   fi
+  rm -f "$log"
 fi
