@@ -1354,11 +1354,13 @@ TEST(LinksimLinks, BytesArePacedAtTheBaudRate)
     const auto got = arrivals(port, frameLength, 2000);
     ASSERT_FALSE(got.empty());
     const double byteMs = 10.0 / 2400 * 1000;
-    const double spanMs = (got.back().at - got.front().at) * 1000;
-    EXPECT_GT(spanMs, (frameLength - 1) * byteMs - lateMs);
-    EXPECT_LT(spanMs, (frameLength - 1) * byteMs + lateMs);
+    // Measured from the frame's stamp: a first read woken late would cut a
+    // span measured from it short.
     EXPECT_GE(got.size(), frameLength / 2) << "the bytes come one by one, not at once";
     ASSERT_TRUE(simulator.waitCount("sent 1 t=", 1));
+    const double spanMs = (got.back().at - stampOf(simulator, "frame 1 ")) * 1000;
+    EXPECT_GT(spanMs, frameLength * byteMs - 1);
+    EXPECT_LT(spanMs, frameLength * byteMs + lateMs);
     const double sentMs = (stampOf(simulator, "sent 1 ") - stampOf(simulator, "frame 1 ")) * 1000;
     EXPECT_GT(sentMs, frameLength * byteMs - 1) << "the log's sent line: when the last byte went out";
     EXPECT_LT(sentMs, frameLength * byteMs + lateMs);
@@ -1469,7 +1471,7 @@ TEST(LinksimLinks, PacketsOfTheirSizesComeLateWithinTheirRangesAndRepeatably)
         EXPECT_GE(latencyMs, 30);
         EXPECT_LE(latencyMs, 60);
         const double handed = stampOf(simulator, "frame 1 ");
-        std::size_t end = 0;
+        std::size_t end = 0, onTime = 0;
         std::vector<std::size_t> run;
         for (const Arrival &packet : got) {
             end += packet.bytes;
@@ -1480,9 +1482,11 @@ TEST(LinksimLinks, PacketsOfTheirSizesComeLateWithinTheirRangesAndRepeatably)
             }
             const double delayMs = (packet.at - handed) * 1000 - end * byteMs;
             EXPECT_GT(delayMs, latencyMs - 1) << "packet " << run.size();
-            EXPECT_LT(delayMs, latencyMs + 10 + lateMs) << "packet " << run.size();
+            onTime += delayMs < latencyMs + 10 + lateMs;
         }
         EXPECT_EQ(end, frameLength);
+        // A late wake-up on a busy machine delays a packet; never most.
+        EXPECT_GE(4 * onTime, 3 * run.size()) << onTime << " of " << run.size() << " packets within the jitter";
         links.push_back(link);
         sizes.push_back(run);
     }
